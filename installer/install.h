@@ -1,0 +1,84 @@
+// install.h - the installer's package steps: the distribution's file list, the archive,
+// the new installation through pkgadd or the upgrade file by file, the print-subsystem
+// flag file and queue scripts written from the embedded templates, and the package list.
+// Results follow the installer's rule: 1 success or yes, 0 failure or no. Functions that
+// end the program say so. Paths of the package map and package list are checked before
+// the step that uses them changes anything; a path unsafe for the shell ends the run (1).
+#ifndef KORVI_INSTALLER_INSTALL_H
+#define KORVI_INSTALLER_INSTALL_H
+
+#include <cstdio>
+
+// ===========================================================================
+// Install: the package steps in order (package.cpp)
+// ===========================================================================
+
+// Runs the package steps for a new installation or an upgrade (pCurrentInstallDir set).
+// 0 when the steps ran or were not started (not root), 1 when the user quit at a
+// "checkps" line of the package list.
+int Install();
+
+// Reads <dir>/disks, else <dir>/DISKS (upper-cased up to "end_of_list"), into LineBuf.
+// Neither present: setup message 21 as an error line, exit 1.
+void GetDisksData(const char* dir);
+
+// Root check, package name, the older-daemon question. True when installing may go on.
+// The answer "no", or end of input at the question, ends the program with status 0.
+bool readyForInstallation();
+
+// Appends the archive pieces ("pkg_tar." / "PKG_TAR." words of the work directory's
+// file list) in list order to <work>/Solarisi386Kvln.tar.Z. A failed append exits 1.
+void genZFile();
+
+// Upgrades the installed package file by file from <work>/<pkg>/pkgmap with installf,
+// then sets VERSION=4.50.29 in its pkginfo. Always 1.
+int upgradeSolarisPackage(const char* pkg, const char* workDir);
+
+// ===========================================================================
+// Flag file and queue scripts (scripts.cpp)
+// ===========================================================================
+
+extern const char* ScriptShShell;  // "#!/bin/sh"
+
+// The embedded printf templates of the generated scripts (%s placeholders, %% for %).
+extern const char* KorviPrintkvlnScript;
+extern const char* pv4DriverScript;
+extern const char* pv5DriverScript;
+extern const char* KorviKSFScript;
+extern const char* SimpleScript;
+
+// Writes " V5 ", " LPRng " or " CUPS " (CUPS wins) to <appDir>/.kp_cfg, mode 0644.
+// 1 when written; 0 after "ERROR: couldn't open %s" on standard error.
+int createPrintingSubsystemFile(const char* appDir);
+
+// Writes KorviPrintkvln, v4DriverScript, v5DriverScript and KorviKSF into pAppDir
+// (KorviKSF spools under <spoolDir>/kvln) and, on an LPRng host, the printconf link.
+void createQueueScripts(const char* spoolDir);
+
+// Each writes shell line, banner and filled template to path, then chmod 755.
+// 1 when written, 0 when the file could not be opened (reported on standard error).
+int generateKorviPrintkvlnScript(const char* path, const char* shell, const char* tmpl);
+int generatev4v5DriverScript(const char* path, const char* shell, const char* tmpl);
+int generateKorviKSFScript(const char* path, const char* shell, const char* tmpl,
+                           const char* spoolSubDir);
+
+// Writes a launcher from the SimpleScript-like template with its three values; mode 755.
+void GenSimpleScript(const char* path, const char* shell, const char* tmpl, const char* cdDir,
+                     const char* progDir, const char* progName);
+
+// Writes tmpl to f with each "%s" replaced by the next of the n values and "%%" by "%".
+// 0 (nothing written) when the template holds another conversion or a count other than n.
+int WriteTemplate(FILE* f, const char* tmpl, int n, const char* const* values);
+
+// The banner comment block: vendor word and the current local year. Static buffer.
+const char* ScriptBanner();
+
+// ===========================================================================
+// Package list (pkglist.cpp)
+// ===========================================================================
+
+// Runs <work>/<dirWord>/pkg.list. 0 at its end, 1 when a "checkps" line was answered
+// with quit. A missing list: error line, exit 0.
+int ProcessPkgList(const char* dirWord);
+
+#endif  // KORVI_INSTALLER_INSTALL_H
