@@ -125,6 +125,106 @@ char* Gets(char* buf, int size);
 // File access and queries
 // ===========================================================================
 
+// Process-wide buffers and input-file state; each is overwritten by the next call that fills it.
+constexpr int kLineBufSize = 4096;     // LineBuf: current logical input line, or a small file whole
+constexpr int kLineSize = 262143;      // Line: the filtering reader's line, general scratch
+constexpr int kInputFileNameSize = 256;
+constexpr int kSearchBufSize = 512;    // the line found by FileSearch
+extern char LineBuf[kLineBufSize];
+extern int LineLen;                    // length of the pieces before the last of a continued line
+extern FILE* pIn;                      // input file of the line readers (and of OpenIOFiles)
+extern char InputFileName[kInputFileNameSize];
+extern int FileStatus;                 // 0 open; 1 closed or at end; 2 open failed
+extern char Line[kLineSize];
+extern char* pLine;                    // start of Line after GetLine
+extern int InPos;                      // file offset at which GetLine's line began
+extern int LineCnt;                    // physical lines consumed by the last GetLine
+extern int flInputFilterState;         // GetLine removes comments while set (initially 1)
+extern int SavedFileSize;              // size of the last file GetSavedFileContent looked at
+
+// Existence and status. FindFile looks the entry up in its directory's listing (any kind of
+// entry, a dangling link too; a name holding a blank is never found). Forms: (dir, name),
+// (dir, "a/b") joined then split, (path, null or ""), (null, path). 1 found, else 0.
+int FindFile(const char* dir, const char* name);
+// The same question through stat: "dir/name", or the one given. 1 when the status can be read.
+int FindFile_(const char* dir, const char* name);
+// Deepest existing ancestor of path (path itself included) as a saved string; sets *exists
+// to 1 when that is path itself, leaves it alone otherwise. Null for a null or empty path.
+// A path longer than 4103 characters is cut at a "/" first (so the answer is an ancestor).
+char* FindExistingPath(const char* path, int* exists);
+long GetFileSize(const char* path);    // bytes, 0 when there is no status
+long GetFileTime(const char* path);    // modification time (epoch seconds), 0 when none
+int GetFileType(const char* path);     // lstat: 1 directory, 2 symbolic link, 3 other, 0 none
+
+// Opening. report: 2 SysError "can't open file, %s" (exit 1); 1 "ERROR: can't open file, %s\n"
+// on stderr; other values silent. OpenFile closes `file` first when not null. A file opened
+// for writing in a world-writable directory (such as /tmp) is never a followed link nor a
+// non-regular file: such an entry counts as an open failure.
+FILE* OpenFile(FILE* file, const char* path, const char* mode, int report);
+FILE* OpenFileF(FILE* file, const char* mode, int report, const char* fmt, ...) KORVI_PRINTF(4, 5);
+// open(2) with the flags (mode 0644 when creating); failure prints "ERROR: can't open file, %s"
+// (no newline) on stdout and returns a negative value.
+int OpenRawFile(const char* path, int flags);
+
+// Input-file line reader, one input file at a time.
+// 1 opened (FileStatus 0). Failure: ErrorMsg(report, 0, "can't open file, %s"), FileStatus 2,
+// LineBuf emptied, LineLen 0, result 0 (report 2 thus exits with code 0).
+int OpenInputFile(const char* path, int report);
+int OpenInputFileF(int report, const char* fmt, ...) KORVI_PRINTF(2, 3);
+void CloseInputFile();                 // closes it if open; FileStatus 1
+// Next logical line into LineBuf (backslash-newline continues it, both kept; newline kept;
+// pieces of 510, at most 4095 in all). 1, or 0 at the end (file closed, FileStatus 1).
+int GetFileLine();
+// First word (split at any char of delims) of the next line not starting with "#", moved to
+// the start of LineBuf; lines without words are skipped. 1, or 0 at the end or null delims.
+int GetFileTextLine(const char* delims);
+
+// Filtering reader on pIn: next line into Line with // and /* */ comments and leading space
+// removed, cut at the line end and at 512 characters. Returns the physical lines consumed
+// (an empty line counts), 0 at the end of file.
+int GetLine();
+int GetLineN(int n);                   // GetLine n times; the last result
+int GetLinePos(long offset);           // seek pIn to offset, then GetLine
+// Seek `file` to offset and read one line of at most size - 1 characters; buf or null.
+char* fgetsp(char* buf, int size, FILE* file, long offset);
+
+// Whole files. GetFileContent: "path/name" (or path when name is null) into LineBuf, at most
+// 4095 bytes; 1, or 0 when it cannot be opened. GetFileContentR: into buf (size + 1 bytes).
+int GetFileContent(const char* path, const char* name);
+int GetFileContentR(const char* path, const char* name, char* buf, int size);
+// The whole file "dir/name" (or dir) in a new pool allocation of size + 1 bytes, owned by the
+// caller; null when missing, empty or unreadable; a 1-byte file gives "" (2-byte allocation).
+char* GetSavedFileContent(const char* dir, const char* name);
+// First line containing pattern (any line for null) in a 512-character static buffer, or
+// null; lines are read 510 characters at a time; report goes to OpenFile.
+char* FileSearch(const char* path, const char* pattern, int report);
+
+// Changing the file system, through the command table (mkdir -p, touch, chmod, chown, chgrp
+// fatal on failure; rm -rf, mv -f logged as warnings). Texts from outside are checked by the
+// shell-text helper (refused: "ERROR: ..." and exit).
+// CreateFile: mkdir -p dir when missing; with name, touch dir/name; then chmod perm, chown
+// owner, chgrp group (each when given) the target (dir itself for a null name). 1 on success.
+int CreateFile(const char* dir, const char* name, const char* perm, const char* owner,
+               const char* group);
+// rm -rf "dir/name" (or name alone for a null dir) when the entry exists. 1 when something
+// was removed, 0 when nothing was there or rm failed.
+int DeleteFile(const char* dir, const char* name);
+int DeleteFile_(const char* path, const char* name);  // the same; (path, null) split as FindFile
+// mv -f dir/name dir/newname (quiet) when name exists in dir; a null dir moves name to
+// newname. 1 when moved, else 0.
+int RenameFile(const char* dir, const char* name, const char* newname);
+// Opens path with mode, writes the formatted text, fchmods perm when not 0, closes; 1.
+// Failure: "ERROR: couldn't open %s\n" on stderr, 0.
+int CreateTextFile(const char* path, const char* mode, int perm, const char* fmt, ...)
+    KORVI_PRINTF(4, 5);
+// Replaces whatever stands at path (a planted link, a pipe, an old file; never a directory)
+// with a new empty regular file created exclusively with permission perm (umask ignored).
+// 1 on success, 0 when it cannot (the entry is then left as it was or absent).
+int CreateFreshFile(const char* path, int perm);
+// Opens path for appending (or truncating when truncate is set) without following a link;
+// null when it is missing, a link or not a regular file.
+FILE* OpenRegularFile(const char* path, int truncate);
+
 // ===========================================================================
 // Errors, run log and environment
 // ===========================================================================
@@ -134,11 +234,94 @@ extern int flUseLog;      // logging on
 extern char* pLogPath;    // directory of the log file, "/tmp"
 extern char* pToolPath;   // tool directory of the library subsystems (db/, trans.conf)
 
+// The fixed English message texts, shared with the command layer and the pool.
+inline constexpr char szNoMemory[] = "Unable to allocate memory";
+inline constexpr char szCantOpenFile[] = "can't open file, %s";
+inline constexpr char szErrCantOpenFileNl[] = "ERROR: can't open file, %s\n";
+inline constexpr char szErrCantOpenFile[] = "ERROR: can't open file, %s";
+inline constexpr char szErrCouldntOpen[] = "ERROR: couldn't open %s\n";
+inline constexpr char szErrorFmt[] = "ERROR: %s\n";
+inline constexpr char szWarningFmt[] = "WARNING: %s\n";
+inline constexpr char szError[] = "ERROR";
+inline constexpr char szWarningMsg[] = "WARNING_MSG";
+inline constexpr char szErrNoSysCmd[] = "ERROR: unable to locate system command '%s'\n";
+
 // Fatal: "\n<my_name>: <message> : <strerror(errno)>\n" on standard error, exit code 1.
 [[noreturn]] void SysError(const char* fmt, ...) KORVI_PRINTF(1, 2);
+// Formats into Line. Type 1: "WARNING: %s\n" on stderr, returns. Type 2: "ERROR: %s\n" on
+// stderr, exit(status). Other types: silent. Returns the length formatted or written.
+int ErrorMsg(int type, int status, const char* fmt, ...) KORVI_PRINTF(3, 4);
+// "<my_name>: <message>\n" on stderr; the program goes on. Returns the length written.
+int errormsg(const char* fmt, ...) KORVI_PRINTF(1, 2);
+[[noreturn]] void exit_app(int status);
+
+// Run log "<pLogPath>/<my_name>.log" ("/tmp" when pLogPath is null), opened and closed per
+// message, no prefix or time stamp. Nothing while flUseLog is clear. The first message of the
+// process replaces whatever stands at the path with a fresh regular file (permission 666) and
+// truncates; later ones append and never follow a link. Unopenable: "ERROR: couldn't open %s\n".
+void PutLogMsg(const char* fmt, ...) KORVI_PRINTF(1, 2);
+// Makes sure the run log of this process exists as its own fresh regular file, as the first
+// PutLogMsg would (without writing). Call before a command's output is appended to the log by
+// the shell. 1 when the log is ready, 0 when logging is off or the file cannot be made.
+int PrepareLogFile();
+// The run log's path in a static buffer: "<pLogPath>/<my_name>.log".
+const char* GetLogFileName();
+
+char* GetEnv(const char* name);        // saved copy of the variable's value, null when unset
+// Directory holding the program, from its invocation path (argv[0]), as a saved string, not
+// normalised: /opt/kit/setup -> /opt/kit; ./setup -> <cwd>/.; ../kit/setup -> <cwd up>/kit;
+// sub/setup -> <cwd>/sub. Null when the working directory cannot be read (or is too long).
+char* GetToolPath(const char* invocation);
+char* GetHostname();                   // saved, cut at the first newline/CR; null when unknown
+// whoami's output (saved, cut at newline/CR); null when it cannot be started; without a
+// resolvable whoami "root" for uid 0, else "User ID:  <uid>".
+char* GetUserName();
+int SniffLprng();                      // 1 when lpd -V 2>&1 prints a line containing "LPRng"
+int SniffCUPS();                       // 1 when a process named cupsd runs
 
 // ===========================================================================
 // In-place text-file editing
 // ===========================================================================
+
+// Line editors that rewrite "name.ext" (name alone for an empty ext) through the temporary
+// "name.extout" beside it, then "rm -f" the file and "mv" the copy into place through
+// system(). Each returns the mv's status (0 on success). A file that cannot be opened ends
+// the program (OpenFile report 2, exit 1); names over 127 characters or holding characters
+// unsafe in a shell command are refused with "ERROR: ..." (exit 1) before anything is touched.
+constexpr int kEditNameSize = 128;
+extern char Fn[kEditNameSize];         // input file of OpenIOFiles
+extern char FnOut[kEditNameSize];      // its output file: "<Fn>out"
+extern FILE* pOut;                     // output stream of OpenIOFiles
+
+// First occurrence of pattern in each line replaced by replacement.
+int FileChange(const char* name, const char* ext, const char* pattern, const char* replacement);
+// Every character of code `code` ("%i" text) replaced by the characters of the comma list
+// `codes` (a 0 ends it; at most 127 characters); null codes deletes the character.
+int FileChangeChar(const char* name, const char* ext, const char* code, const char* codes);
+// Lines containing pattern: the first count stay; later ones lose the first occurrence.
+int FileDel(const char* name, const char* ext, int count, const char* pattern);
+// Lines containing pattern: the first count stay; later ones are deleted.
+int FileDelLine(const char* name, const char* ext, int count, const char* pattern);
+// As FileDelLine; each deleted line opens a pair that the next line holding closer (and not
+// pattern) closes, that line being deleted too.
+int FileDelLinePair(const char* name, const char* ext, int count, const char* pattern,
+                    const char* closer);
+// selector "b" keep from the match on; "a" keep up to the match, add a newline; "l" delete
+// matching lines; "c" delete every char of code pattern ("%i"); "" remove the first
+// occurrence. Unknown selector: 1, file unchanged, temporary file removed.
+int FileDelFormat(const char* name, const char* ext, const char* selector, const char* pattern);
+// A prefix from the numbering template ("%s<start>" sets the counter, "%#<m>" is replaced by
+// counter - m as "%05i", no prefix while counter < m) before every line.
+int FileInsert(const char* name, const char* ext, const char* tmpl);
+// As FileInsert, only before lines containing pattern (only they count).
+int FileSearchInsert(const char* name, const char* ext, const char* tmpl, const char* pattern);
+
+// Opens Fn ("name.ext") as pIn and FnOut ("<Fn>out") as pOut (report 2); returns pOut.
+FILE* OpenIOFiles(const char* name, const char* ext);
+// Closes pIn and pOut, runs "rm -f <Fn>" and "mv <FnOut> <Fn>" (built in Line); mv's status.
+int ReplaceInputFile();
+// Upper camel case name from the words of text in a static 128-character buffer:
+// "my printer.name" -> "MyPrinterName", "x-2y" -> "X2y".
+char* GenName(const char* text);
 
 #endif  // KORVI_BASE_UTILS_H
