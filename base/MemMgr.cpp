@@ -1,0 +1,731 @@
+// MemMgr.cpp - the memory pool: blocks of 2048 nodes of 32 bytes, first fit over the block
+// list, the lowest-numbered run of free nodes inside a block, dedicated blocks above 64 KiB.
+//
+// Placement is defined by the MAT text (the first run of k blanks in the first block that has
+// one), but searching texts block by block grows with the number of live allocations. So each
+// block also keeps a bitmap of its free nodes and the length of its longest free run, and the
+// pool keeps two indexes of its own: a max-tree over the standard blocks in list order (the
+// first block whose longest run fits is the first-fit block) and the blocks sorted by data
+// address (for FindBlock). Both are maintained on every change and give exactly the node the
+// text search would give; MemFindRunText is that text search, kept for tests.
+#include "base/MemMgr.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/utils.h"
+
+MemBlock* pMemB = nullptr;
+
+namespace {
+
+constexpr uint64_t kAllOnes = ~uint64_t(0);
+constexpr int64_t kMaxBlockBytes = int64_t(0x7fffffff) / kDedicatedGranule * kDedicatedGranule;
+
+// Pool state the header does not name: the zero device and the two search indexes.
+struct PoolState {
+  int fdZero = -1;                        // open /dev/zero, -1 until opened
+  const char* pZeroPath = "/dev/zero";    // device MapBlock opens
+  MemBlock* pTail = nullptr;              // last block of the list
+  // First-fit index: standard blocks in list order (holes where blocks left), and a max-tree
+  // over their LongestFree; leaves at aTree[nSlotCap + slot].
+  MemBlock** aSlot = nullptr;
+  int32_t* aTree = nullptr;
+  int nSlot = 0;                          // slots handed out (blocks and holes)
+  int nSlotCap = 0;                       // a power of two, or 0
+  // All blocks sorted by pData.
+  MemBlock** aByAddr = nullptr;
+  int nByAddr = 0;
+  int nByAddrCap = 0;
+};
+PoolState g;
+
+// Prints the exhaustion report of the block steps, keeping errno for a later SysError.
+void ReportNoMemory() {
+  int nErr = errno ? errno : ENOMEM;
+  fprintf(stderr, "ERROR: %s\n", "Unable to allocate memory");
+  errno = nErr;
+}
+
+uint64_t MapBytes(uint64_t size) {
+  uint64_t nPage = uint64_t(getpagesize());
+  return (size / nPage + 1) * nPage;
+}
+
+void ReleaseArea(void* p, uint64_t nBytes, char flHeap) {
+  if (!p) return;
+  if (flHeap)
+    free(p);
+  else
+    munmap(p, nBytes);
+}
+
+// ---------------------------------------------------------------------------
+// Free-node bitmap
+// ---------------------------------------------------------------------------
+
+// Lowest free node >= pos, or -1.
+int NextFree(const MemBlock* b, int pos) {
+  if (pos >= kNodesPerBlock) return -1;
+  int w = pos >> 6;
+  uint64_t x = b->FreeBits[w] & (kAllOnes << (pos & 63));
+  while (!x) {
+    if (++w == kFreeWords) return -1;
+    x = b->FreeBits[w];
+  }
+  return w * 64 + __builtin_ctzll(x);
+}
+
+// Lowest used node >= pos, or kNodesPerBlock.
+int NextUsed(const MemBlock* b, int pos) {
+  if (pos >= kNodesPerBlock) return kNodesPerBlock;
+  int w = pos >> 6;
+  uint64_t x = ~b->FreeBits[w] & (kAllOnes << (pos & 63));
+  while (!x) {
+    if (++w == kFreeWords) return kNodesPerBlock;
+    x = ~b->FreeBits[w];
+  }
+  return w * 64 + __builtin_ctzll(x);
+}
+
+// Highest used node < pos, or -1.
+int PrevUsed(const MemBlock* b, int pos) {
+  if (pos <= 0) return -1;
+  int p = pos - 1;
+  int w = p >> 6;
+  int nBit = p & 63;
+  uint64_t mask = nBit == 63 ? kAllOnes : ((uint64_t(1) << (nBit + 1)) - 1);
+  uint64_t x = ~b->FreeBits[w] & mask;
+  while (!x) {
+    if (--w < 0) return -1;
+    x = ~b->FreeBits[w];
+  }
+  return w * 64 + 63 - __builtin_clzll(x);
+}
+
+// Sets (free) or clears (used) bits i .. i + n - 1.
+void SetBits(MemBlock* b, int i, int n, bool flFree) {
+  while (n > 0) {
+    int w = i >> 6;
+    int nBit = i & 63;
+    int nTake = 64 - nBit < n ? 64 - nBit : n;
+    uint64_t mask = nTake == 64 ? kAllOnes : (((uint64_t(1) << nTake) - 1) << nBit);
+    if (flFree)
+      b->FreeBits[w] |= mask;
+    else
+      b->FreeBits[w] &= ~mask;
+    i += nTake;
+    n -= nTake;
+  }
+}
+
+// 1 when nodes i .. i + n - 1 lie in the block and are all free.
+bool RangeFree(const MemBlock* b, int i, int n) {
+  if (i < 0 || i + n > kNodesPerBlock) return false;
+  return NextUsed(b, i) >= i + n;
+}
+
+int LongestRun(const MemBlock* b) {
+  int nBest = 0;
+  int pos = 0;
+  while (kNodesPerBlock - pos > nBest) {
+    int s = NextFree(b, pos);
+    if (s < 0) break;
+    int e = NextUsed(b, s);
+    if (e - s > nBest) nBest = e - s;
+    pos = e;
+  }
+  return nBest;
+}
+
+// ---------------------------------------------------------------------------
+// First-fit index: max-tree over LongestFree of the standard blocks in list order
+// ---------------------------------------------------------------------------
+
+void TreeSet(int slot, int32_t v) {
+  int pos = g.nSlotCap + slot;
+  g.aTree[pos] = v;
+  for (pos >>= 1; pos >= 1; pos >>= 1) {
+    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
+    int32_t m = l > r ? l : r;
+    if (g.aTree[pos] == m) break;
+    g.aTree[pos] = m;
+  }
+}
+
+// The first slot whose block has a run of k free nodes, or -1.
+int TreeFirstFit(int k) {
+  if (!g.nSlotCap || g.aTree[1] < k) return -1;
+  int pos = 1;
+  while (pos < g.nSlotCap) pos = g.aTree[2 * pos] >= k ? 2 * pos : 2 * pos + 1;
+  return pos - g.nSlotCap;
+}
+
+void TreeRebuild() {
+  for (int i = 0; i < g.nSlotCap; i++) {
+    MemBlock* b = i < g.nSlot ? g.aSlot[i] : nullptr;
+    g.aTree[g.nSlotCap + i] = b ? b->LongestFree : 0;
+  }
+  for (int pos = g.nSlotCap - 1; pos >= 1; pos--) {
+    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
+    g.aTree[pos] = l > r ? l : r;
+  }
+}
+
+// Records a changed LongestFree of a standard block in the index.
+void NoteLongest(MemBlock* b, int32_t nLongest) {
+  if (b->LongestFree == nLongest) return;
+  b->LongestFree = nLongest;
+  if (b->iSlot >= 0) TreeSet(b->iSlot, nLongest);
+}
+
+// Makes room for one more slot and one more address entry; false when memory is exhausted.
+bool IndexReserve() {
+  if (g.nSlot == g.nSlotCap) {
+    // Squeeze out the holes first; grow when the index is more than half full.
+    int n = 0;
+    for (int i = 0; i < g.nSlot; i++) {
+      if (!g.aSlot[i]) continue;
+      g.aSlot[n] = g.aSlot[i];
+      g.aSlot[n]->iSlot = n;
+      n++;
+    }
+    g.nSlot = n;
+    if (g.nSlotCap == 0 || n * 2 > g.nSlotCap) {
+      int nCap = g.nSlotCap ? g.nSlotCap * 2 : 64;
+      MemBlock** aSlot = static_cast<MemBlock**>(realloc(g.aSlot, sizeof(MemBlock*) * nCap));
+      if (!aSlot) return false;
+      g.aSlot = aSlot;
+      int32_t* aTree = static_cast<int32_t*>(realloc(g.aTree, sizeof(int32_t) * 2 * nCap));
+      if (!aTree) return false;
+      g.aTree = aTree;
+      g.nSlotCap = nCap;
+    }
+    TreeRebuild();
+  }
+  if (g.nByAddr == g.nByAddrCap) {
+    int nCap = g.nByAddrCap ? g.nByAddrCap * 2 : 64;
+    MemBlock** a = static_cast<MemBlock**>(realloc(g.aByAddr, sizeof(MemBlock*) * nCap));
+    if (!a) return false;
+    g.aByAddr = a;
+    g.nByAddrCap = nCap;
+  }
+  return true;
+}
+
+// Index of the first entry of aByAddr whose pData is above p.
+int AddrUpperBound(const void* p) {
+  int lo = 0, hi = g.nByAddr;
+  while (lo < hi) {
+    int mid = (lo + hi) >> 1;
+    if (static_cast<const void*>(g.aByAddr[mid]->pData) <= p)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+// Marks nodes i .. i + k - 1 of a standard block as one allocation (MAT, bitmap, node table).
+void MarkUsed(MemBlock* b, int i, int k) {
+  memset(b->MAT + i, kUsedMark, k);
+  SetBits(b, i, k, false);
+  b->FreeNodeCount -= k;
+}
+
+// Marks nodes i .. i + n - 1 free and raises LongestFree to the run they now belong to.
+void MarkFree(MemBlock* b, int i, int n) {
+  memset(b->MAT + i, kFreeMark, n);
+  SetBits(b, i, n, true);
+  b->FreeNodeCount += n;
+  int s = PrevUsed(b, i) + 1;
+  int e = NextUsed(b, i + n);
+  if (e - s > b->LongestFree) NoteLongest(b, e - s);
+}
+
+// Rounded size of a request: (n + 1) up to a multiple of 32.
+int64_t RoundSize(int64_t n) { return (n + 1 + kNodeSize - 1) / kNodeSize * kNodeSize; }
+
+}  // namespace
+
+// ===========================================================================
+// Block steps
+// ===========================================================================
+
+void* MapBlock(uint64_t size, char* pflHeap) {
+  uint64_t nBytes = MapBytes(size);
+  if (pflHeap) *pflHeap = 0;
+  if (g.fdZero == -1) {
+    g.fdZero = open(g.pZeroPath, O_RDWR | O_CLOEXEC);
+    if (g.fdZero == -1) {
+      // No device: the heap serves (not cleared; every user clears what it hands out).
+      void* p = malloc(nBytes);
+      if (p && pflHeap) *pflHeap = 1;
+      return p;
+    }
+  }
+  void* p = mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, g.fdZero, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+
+void PushBlock(MemBlock* b) {
+  b->pNext = nullptr;
+  b->pPrev = g.pTail;
+  if (g.pTail)
+    g.pTail->pNext = b;
+  else
+    pMemB = b;
+  g.pTail = b;
+  // Indexes (room was reserved by GetNewBlock).
+  if (b->BlockSize == kBlockSize) {
+    b->iSlot = g.nSlot++;
+    g.aSlot[b->iSlot] = b;
+    TreeSet(b->iSlot, b->LongestFree);
+  } else {
+    b->iSlot = -1;
+  }
+  int pos = AddrUpperBound(b->pData);
+  memmove(g.aByAddr + pos + 1, g.aByAddr + pos, sizeof(MemBlock*) * (g.nByAddr - pos));
+  g.aByAddr[pos] = b;
+  g.nByAddr++;
+}
+
+void PopBlock(MemBlock* b) {
+  if (b->pPrev)
+    b->pPrev->pNext = b->pNext;
+  else
+    pMemB = b->pNext;
+  if (b->pNext)
+    b->pNext->pPrev = b->pPrev;
+  else
+    g.pTail = b->pPrev;
+  if (b->iSlot >= 0) {
+    g.aSlot[b->iSlot] = nullptr;
+    TreeSet(b->iSlot, 0);
+    b->iSlot = -1;
+  }
+  int pos = AddrUpperBound(b->pData) - 1;
+  if (pos >= 0 && g.aByAddr[pos] == b) {
+    memmove(g.aByAddr + pos, g.aByAddr + pos + 1, sizeof(MemBlock*) * (g.nByAddr - pos - 1));
+    g.nByAddr--;
+  }
+}
+
+void FreeBlock(MemBlock* b) {
+  PopBlock(b);
+  ReleaseArea(b->pData, b->nDataBytes, b->flHeapData);
+  ReleaseArea(b, b->nHeaderBytes, b->flHeapHeader);
+}
+
+MemBlock* GetNewBlock(int size) {
+  if (size < kBlockSize) size = kBlockSize;
+  if (!IndexReserve()) {
+    errno = ENOMEM;
+    ReportNoMemory();
+    return nullptr;
+  }
+  char flHeapHeader = 0, flHeapData = 0;
+  void* pHeader = MapBlock(sizeof(MemBlock), &flHeapHeader);
+  void* pData = pHeader ? MapBlock(uint64_t(size), &flHeapData) : nullptr;
+  if (!pHeader || !pData) {
+    int nErr = errno;
+    ReleaseArea(pHeader, MapBytes(sizeof(MemBlock)), flHeapHeader);
+    errno = nErr;
+    ReportNoMemory();
+    return nullptr;
+  }
+  MemBlock* b = static_cast<MemBlock*>(pHeader);
+  memset(b, 0, sizeof(MemBlock));
+  memset(b->MAT, kFreeMark, kNodesPerBlock);
+  b->MAT[kNodesPerBlock] = '\0';
+  for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
+  b->LongestFree = kNodesPerBlock;
+  b->BlockSize = size;
+  b->pData = static_cast<char*>(pData);
+  b->FreeNodeCount = kNodesPerBlock;
+  b->flHeapHeader = flHeapHeader;
+  b->flHeapData = flHeapData;
+  b->nHeaderBytes = MapBytes(sizeof(MemBlock));
+  b->nDataBytes = MapBytes(uint64_t(size));
+  PushBlock(b);
+  return b;
+}
+
+MemBlock* FindBlock(const void* p) {
+  if (!p) return nullptr;
+  int pos = AddrUpperBound(p) - 1;
+  if (pos < 0) return nullptr;
+  MemBlock* b = g.aByAddr[pos];
+  return p <= static_cast<const void*>(b->pData + b->BlockSize) ? b : nullptr;
+}
+
+int TestMAT(const char* text, char ch, int count) {
+  for (int i = 0; i < count; i++)
+    if (text[i] != ch) return 0;
+  return 1;
+}
+
+// ===========================================================================
+// Searching a block
+// ===========================================================================
+
+int MemFindRun(const MemBlock* b, int k) {
+  if (k <= 0) return 0;
+  if (k > kNodesPerBlock || b->LongestFree < k) return -1;
+  if (k <= 64) {
+    // A run of k <= 64 free nodes that starts in word w ends in word w or w + 1: AND the
+    // 128-bit pair with itself shifted until bit p means "nodes p .. p + k - 1 free".
+    for (int w = 0; w < kFreeWords; w++) {
+      uint64_t lo = b->FreeBits[w];
+      if (!lo) continue;
+      if (lo == kAllOnes) return w * 64;
+      unsigned __int128 x = lo;
+      if (w + 1 < kFreeWords) x |= static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64;
+      for (int t = 1; t < k;) {
+        int s = k - t < t ? k - t : t;
+        x &= x >> s;
+        t += s;
+      }
+      uint64_t r = static_cast<uint64_t>(x);
+      if (r) return w * 64 + __builtin_ctzll(r);
+    }
+    return -1;
+  }
+  for (int pos = 0;;) {
+    int s = NextFree(b, pos);
+    if (s < 0) return -1;
+    int e = NextUsed(b, s);
+    if (e - s >= k) return s;
+    pos = e;
+  }
+}
+
+int MemFindRunText(const MemBlock* b, int k) {
+  if (k <= 0) return 0;
+  if (k > kNodesPerBlock) return -1;
+  char aPattern[kNodesPerBlock + 1];
+  memset(aPattern, kFreeMark, k);
+  aPattern[k] = '\0';
+  const char* p = strstr(b->MAT, aPattern);
+  return p ? int(p - b->MAT) : -1;
+}
+
+// ===========================================================================
+// Allocation
+// ===========================================================================
+
+void* GetMem(int n) {
+  if (n <= 0) return nullptr;
+  int64_t size = RoundSize(n);
+  if (size > kDedicatedThreshold) {
+    int64_t nBlock = (size + kDedicatedGranule - 1) / kDedicatedGranule * kDedicatedGranule;
+    if (nBlock > kMaxBlockBytes) {
+      errno = ENOMEM;
+      ReportNoMemory();
+      return nullptr;
+    }
+    MemBlock* b = GetNewBlock(int(nBlock));
+    if (!b) return nullptr;
+    memset(b->pData, 0, size_t(size));
+    memset(b->MAT, kUsedMark, kNodesPerBlock);
+    for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
+    b->LongestFree = 0;
+    b->FreeNodeCount = 0;
+    b->UsedBytes = int32_t(size);
+    return b->pData;
+  }
+  int k = int(size / kNodeSize);
+  int slot = TreeFirstFit(k);
+  MemBlock* b;
+  if (slot >= 0) {
+    b = g.aSlot[slot];
+  } else {
+    b = GetNewBlock(kBlockSize);
+    if (!b) return nullptr;
+  }
+  int i = MemFindRun(b, k);
+  int nRun = NextUsed(b, i) - i;
+  MarkUsed(b, i, k);
+  if (nRun == b->LongestFree) NoteLongest(b, LongestRun(b));
+  char* p = b->pData + i * kNodeSize;
+  b->Nodes[i].NodeCount = uint16_t(k);
+  b->Nodes[i].pAddr = p;
+  memset(p, 0, size_t(k) * kNodeSize);
+  return p;
+}
+
+int PutMem(void* p) {
+  MemBlock* b = FindBlock(p);
+  if (!b) return 0;
+  if (b->BlockSize > kBlockSize) {
+    FreeBlock(b);
+    return 1;
+  }
+  int i = int((static_cast<char*>(p) - b->pData) / kNodeSize);
+  int flFreed = 0;
+  if (i < kNodesPerBlock && b->Nodes[i].NodeCount && b->Nodes[i].pAddr == p) {
+    int c = b->Nodes[i].NodeCount;
+    b->Nodes[i].NodeCount = 0;
+    b->Nodes[i].pAddr = nullptr;
+    MarkFree(b, i, c);
+    flFreed = 1;
+  }
+  if (b->FreeNodeCount == kNodesPerBlock) FreeBlock(b);
+  return flFreed;
+}
+
+void* AdjustMem(void* p, int n) {
+  if (n <= 0) {
+    if (p) PutMem(p);
+    return nullptr;
+  }
+  MemBlock* b = FindBlock(p);
+  if (!b) return GetMem(n);
+  bool flDedicated = b->BlockSize > kBlockSize;
+  int i = int((static_cast<char*>(p) - b->pData) / kNodeSize);
+  // Only the start of a live allocation can be resized; anything else is unknown.
+  if (flDedicated ? p != b->pData
+                  : (i >= kNodesPerBlock || !b->Nodes[i].NodeCount || b->Nodes[i].pAddr != p))
+    return GetMem(n);
+  int64_t a = RoundSize(n);
+
+  if (a > kDedicatedThreshold || flDedicated) {
+    if (b->BlockSize < a) {
+      if (a > kMaxBlockBytes) {
+        errno = ENOMEM;
+        ReportNoMemory();
+        return nullptr;
+      }
+      void* q = GetMem(int(a));
+      if (!q) return nullptr;
+      // Copy what is in use; the rest of a heap-backed data area was never cleared.
+      memcpy(q, p, flDedicated ? size_t(b->UsedBytes) : size_t(b->Nodes[i].NodeCount) * kNodeSize);
+      PutMem(p);
+      return q;
+    }
+    if (b->UsedBytes > a)
+      memset(b->pData + a, 0, size_t(b->UsedBytes - a));
+    else if (b->UsedBytes < a)
+      memset(b->pData + b->UsedBytes, 0, size_t(a - b->UsedBytes));
+    b->UsedBytes = int32_t(a);
+    return p;
+  }
+
+  int c = b->Nodes[i].NodeCount;
+  int k = int(a / kNodeSize);
+  if (k == c) return p;
+  if (k < c) {
+    memset(b->pData + (i + k) * kNodeSize, 0, size_t(c - k) * kNodeSize);
+    b->Nodes[i].NodeCount = uint16_t(k);
+    MarkFree(b, i + k, c - k);
+    return p;
+  }
+  int d = k - c;
+  if (RangeFree(b, i + c, d)) {
+    MarkUsed(b, i + c, d);
+    memset(b->pData + (i + c) * kNodeSize, 0, size_t(d) * kNodeSize);
+    b->Nodes[i].NodeCount = uint16_t(k);
+    NoteLongest(b, LongestRun(b));
+    return p;
+  }
+  if (i >= d && RangeFree(b, i - d, d)) {
+    MarkUsed(b, i - d, d);
+    char* q = b->pData + (i - d) * kNodeSize;
+    memmove(q, p, size_t(c) * kNodeSize);
+    memset(q + size_t(c) * kNodeSize, 0, size_t(d) * kNodeSize);
+    b->Nodes[i].NodeCount = 0;
+    b->Nodes[i].pAddr = nullptr;
+    b->Nodes[i - d].NodeCount = uint16_t(k);
+    b->Nodes[i - d].pAddr = q;
+    NoteLongest(b, LongestRun(b));
+    return q;
+  }
+  void* q = GetMem(int(a));
+  if (!q) return nullptr;
+  memcpy(q, p, size_t(c) * kNodeSize);
+  PutMem(p);
+  return q;
+}
+
+// ===========================================================================
+// Saved strings
+// ===========================================================================
+
+char* SaveStrV(const char* fmt, va_list ap) {
+  if (!fmt) fmt = "";
+  size_t nFmt = strlen(fmt);
+  if (nFmt / 4096 + 2 > 0x7fffffff / 4096) {
+    errno = ENOMEM;
+    SysError("Unable to allocate memory");
+  }
+  int nScratch = int((nFmt / 4096 + 2) * 4096);
+  char* pScratch = static_cast<char*>(GetMem(nScratch));
+  if (!pScratch) SysError("Unable to allocate memory");
+  va_list ap2;
+  va_copy(ap2, ap);
+  int nLen = vsnprintf(pScratch, size_t(nScratch), fmt, ap);
+  if (nLen < 0) {
+    va_end(ap2);
+    SysError("Unable to format text");
+  }
+  if (nLen == 0x7fffffff) {
+    va_end(ap2);
+    errno = ENOMEM;
+    SysError("Unable to allocate memory");
+  }
+  char* pText = static_cast<char*>(GetMem(nLen + 1));
+  if (!pText) {
+    va_end(ap2);
+    SysError("Unable to allocate memory");
+  }
+  if (nLen < nScratch)
+    memcpy(pText, pScratch, size_t(nLen) + 1);
+  else
+    vsnprintf(pText, size_t(nLen) + 1, fmt, ap2);  // longer than the scratch area: never cut
+  va_end(ap2);
+  PutMem(pScratch);
+  return pText;
+}
+
+char* SaveStr(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  char* p = SaveStrV(fmt, ap);
+  va_end(ap);
+  return p;
+}
+
+char* SaveStr_(const char* text) {
+  if (!text) text = "";
+  size_t nLen = strlen(text);
+  if (nLen >= 0x7fffffff) {
+    errno = ENOMEM;
+    SysError("Unable to allocate memory");
+  }
+  char* p = static_cast<char*>(GetMem(int(nLen) + 1));
+  if (!p) SysError("Unable to allocate memory");
+  memcpy(p, text, nLen + 1);
+  return p;
+}
+
+// ===========================================================================
+// Diagnostics
+// ===========================================================================
+
+void DumpMem() {
+  for (MemBlock* b = pMemB; b; b = b->pNext) {
+    if (b->BlockSize > kBlockSize) {
+      printf("\n============ Dedicated Block(%li) size(%li) FreeNodeCount(%i) <==(%li) (%li)==>",
+             long(intptr_t(b->pData)), long(b->BlockSize), b->FreeNodeCount,
+             long(intptr_t(b->pPrev)), long(intptr_t(b->pNext)));
+      continue;
+    }
+    int nFree = 0, nNodes = 0;
+    for (int i = 0; i < kNodesPerBlock; i++) {
+      nFree += b->MAT[i] == kFreeMark;
+      nNodes += b->Nodes[i].NodeCount;
+    }
+    printf("\n============ Block(%li) size(%li) Free(%i) Used(%i) FreeNodeCount(%i) SizeCnt(%i)"
+           " <==(%li) (%li)==>\n\tBlock MAT:",
+           long(intptr_t(b)), long(b->BlockSize), nFree, kNodesPerBlock - nFree, b->FreeNodeCount,
+           kNodesPerBlock - nNodes, long(intptr_t(b->pPrev)), long(intptr_t(b->pNext)));
+    for (int i = 0; i < kNodesPerBlock; i++) {
+      if (i % 64 == 0) fputs("\n\t", stdout);
+      putchar(b->MAT[i] == kFreeMark ? '_' : kUsedMark);
+    }
+    fputs("\n\n\tAllocated Nodes:\n", stdout);
+    for (int i = 0; i < kNodesPerBlock; i++) {
+      const MemNode& nd = b->Nodes[i];
+      if (!nd.NodeCount || !nd.pAddr) continue;
+      // The contents as a text, never read past the allocation's own nodes.
+      printf("\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%.*s)\n", i,
+             long(intptr_t(nd.pAddr)), nd.NodeCount, nd.NodeCount * kNodeSize,
+             nd.NodeCount * kNodeSize, static_cast<const char*>(nd.pAddr));
+    }
+    putchar('\n');
+  }
+}
+
+int MemBlockIsValid(const MemBlock* b) {
+  if (!b || b->MAT[kNodesPerBlock] != '\0') return 0;
+  int nFree = 0;
+  for (int i = 0; i < kNodesPerBlock; i++) {
+    bool flFree = b->MAT[i] == kFreeMark;
+    if (!flFree && b->MAT[i] != kUsedMark) return 0;
+    if (flFree != bool((b->FreeBits[i >> 6] >> (i & 63)) & 1)) return 0;
+    nFree += flFree;
+  }
+  if (nFree != b->FreeNodeCount) return 0;
+  if (b->BlockSize > kBlockSize) {
+    if (b->BlockSize % kDedicatedGranule || b->FreeNodeCount || b->LongestFree) return 0;
+    if (b->UsedBytes <= kDedicatedThreshold || b->UsedBytes > b->BlockSize) return 0;
+    for (int i = 0; i < kNodesPerBlock; i++)
+      if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr) return 0;
+    return 1;
+  }
+  if (b->BlockSize != kBlockSize) return 0;
+  // The allocations tile the used nodes exactly: one entry at the start of each.
+  for (int i = 0; i < kNodesPerBlock;) {
+    const MemNode& nd = b->Nodes[i];
+    if (!nd.NodeCount) {
+      if (nd.pAddr || b->MAT[i] != kFreeMark) return 0;
+      i++;
+      continue;
+    }
+    if (nd.pAddr != b->pData + i * kNodeSize || i + nd.NodeCount > kNodesPerBlock) return 0;
+    if (!TestMAT(b->MAT + i, kUsedMark, nd.NodeCount)) return 0;
+    for (int j = i + 1; j < i + nd.NodeCount; j++)
+      if (b->Nodes[j].NodeCount || b->Nodes[j].pAddr) return 0;
+    i += nd.NodeCount;
+  }
+  int nLongest = 0;
+  for (int i = 0, nRun = 0; i < kNodesPerBlock; i++) {
+    nRun = b->MAT[i] == kFreeMark ? nRun + 1 : 0;
+    if (nRun > nLongest) nLongest = nRun;
+  }
+  return nLongest == b->LongestFree;
+}
+
+int MemPoolIsValid() {
+  int nBlocks = 0, nStandard = 0, lastSlot = -1;
+  const MemBlock* pPrev = nullptr;
+  for (const MemBlock* b = pMemB; b; pPrev = b, b = b->pNext) {
+    if (b->pPrev != pPrev || !MemBlockIsValid(b)) return 0;
+    if (FindBlock(b->pData) != b) return 0;
+    nBlocks++;
+    if (b->BlockSize == kBlockSize) {
+      nStandard++;
+      if (b->iSlot <= lastSlot || b->iSlot >= g.nSlot || g.aSlot[b->iSlot] != b) return 0;
+      if (g.aTree[g.nSlotCap + b->iSlot] != b->LongestFree) return 0;
+      lastSlot = b->iSlot;
+    } else if (b->iSlot != -1) {
+      return 0;
+    }
+  }
+  if (pPrev != g.pTail || nBlocks != g.nByAddr) return 0;
+  for (int i = 1; i < g.nByAddr; i++)
+    if (g.aByAddr[i - 1]->pData >= g.aByAddr[i]->pData) return 0;
+  int nSlotted = 0;
+  for (int i = 0; i < g.nSlotCap; i++) {
+    bool flUsed = i < g.nSlot && g.aSlot[i];
+    nSlotted += flUsed;
+    if (!flUsed && g.aTree[g.nSlotCap + i] != 0) return 0;
+  }
+  for (int pos = g.nSlotCap - 1; pos >= 1; pos--) {
+    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
+    if (g.aTree[pos] != (l > r ? l : r)) return 0;
+  }
+  return nSlotted == nStandard;
+}
+
+void MemSetZeroDevice(const char* path) {
+  if (g.fdZero != -1) close(g.fdZero);
+  g.fdZero = -1;
+  g.pZeroPath = path ? path : "/dev/zero";
+}
