@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include "installer/setup.h"
+
 // ===========================================================================
 // Install: the package steps in order (package.cpp)
 // ===========================================================================
@@ -34,18 +36,22 @@ void genZFile();
 // then sets VERSION=4.50.29 in its pkginfo. Always 1.
 int upgradeSolarisPackage(const char* pkg, const char* workDir);
 
+// 1 when one of the path's components is ".." (the path would climb out of its tree).
+int PathClimbsOut(const char* path);
+
 // ===========================================================================
 // Flag file and queue scripts (scripts.cpp)
 // ===========================================================================
 
-extern const char* ScriptShShell;  // "#!/bin/sh"
+extern const char ScriptShShell[];  // "#!/bin/sh"
 
-// The embedded printf templates of the generated scripts (%s placeholders, %% for %).
-extern const char* KorviPrintkvlnScript;
-extern const char* pv4DriverScript;
-extern const char* pv5DriverScript;
-extern const char* KorviKSFScript;
-extern const char* SimpleScript;
+// The script templates, embedded from installer/templates/*.sh at build time: shell text
+// with "%s" placeholders filled in order and "%%" standing for "%".
+KORVI_EMBEDDED(KorviPrintkvlnScript);  // KorviPrintkvln: AD, kvln, log stem x2, kvln, kvln
+KORVI_EMBEDDED(pv4DriverScript);       // v4DriverScript: AD, prefix
+KORVI_EMBEDDED(pv5DriverScript);       // v5DriverScript: AD, prefix
+KORVI_EMBEDDED(KorviKSFScript);        // KorviKSF: AD, prefix, spool dir, prefix x5
+KORVI_EMBEDDED(SimpleScript);          // launcher: cd dir, program dir, program name
 
 // Writes " V5 ", " LPRng " or " CUPS " (CUPS wins) to <appDir>/.kp_cfg, mode 0644.
 // 1 when written; 0 after "ERROR: couldn't open %s" on standard error.

@@ -1,0 +1,279 @@
+// package.cpp - the package steps of an installation, in the order Install runs them:
+// root check and the older-daemon question, the archive joined from its pieces,
+// uncompressed and untarred in the work directory, then either pkgadd and the package
+// list (new installation) or the installed package upgraded file by file with installf
+// (previous installation), and the flag file and queue scripts in both cases.
+// Failing fatal commands end the program with status 1 (SysCmd mode 2). A package map
+// whose entries are not safe for the shell is refused before the upgrade changes anything.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "base/MemMgr.h"
+#include "base/utils.h"
+#include "installer/install.h"
+#include "installer/setup.h"
+#include "syscmd/SysCmd.h"
+
+namespace {
+
+constexpr char kInstallfPath[] = "/usr/sbin/installf";
+constexpr char kEndOfList[] = "end_of_list";
+constexpr char kOldDaemon[] = "KavlonD";
+constexpr char kOldDaemonStop[] = "KavlonDStop";
+constexpr char kRcDir[] = "/etc/rc2.d";
+constexpr int kAnswerSize = 511;  // LineBuf holds the answer: at most 510 characters
+
+// The package map's words on one line: part, type, class, path, mode, owner, group.
+enum : int { kMapPart, kMapType, kMapClass, kMapPath, kMapMode, kMapOwner, kMapGroup,
+             kMapWords };
+
+void ChangeDir(const char* dir) {
+  if (chdir(dir) != 0) SysError("can't change directory to %s", dir);
+}
+
+// Splits a copy of LineBuf (in buf, kLineBufSize bytes) into the package map's first seven
+// words at blanks and line ends. 1 when all seven are there.
+int SplitMapLine(char* buf, char** words) {
+  memcpy(buf, LineBuf, kLineBufSize);
+  buf[kLineBufSize - 1] = 0;
+  char* array[kMapWords + 1];
+  int n = ParseStr(buf, " \r\n", array, kMapWords + 1);
+  for (int i = 0; i < kMapWords; i++) words[i] = array[i];
+  return n >= kMapWords;
+}
+
+// A path of the package map is refused when the shell could read it as more than a path,
+// or when it climbs out of its tree with "..". Ends the program (1) before anything of
+// the upgrade is changed.
+void CheckMapWord(const char* mapPath, int lineNo, const char* word, int flPath) {
+  const char* pWhy = nullptr;
+  if (!ShellSafe(word, 0)) pWhy = "holds characters that are not safe in a shell command";
+  else if (flPath && PathClimbsOut(word)) pWhy = "climbs out of its directory with \"..\"";
+  if (!pWhy) return;
+  PutLogMsg("ERROR: %s line %d: \"%s\" %s\n", mapPath, lineNo, word, pWhy);
+  ErrorMsg(2, 1, "%s line %d: \"%s\" %s", mapPath, lineNo, word, pWhy);
+}
+
+// Runs a command line through the shell as it is (the registrations and copies of the
+// upgrade are not table commands); the result is not looked at.
+void RunShell(char* cmd) {
+  if (system(cmd) == -1) PutLogMsg("WARNING_MSG: %s: %s\n", cmd, strerror(errno));
+  PutMem(cmd);
+}
+
+}  // namespace
+
+int PathClimbsOut(const char* path) {
+  if (!path) return 0;
+  for (const char* p = path; *p;) {
+    const char* pEnd = strchr(p, '/');
+    size_t len = pEnd ? static_cast<size_t>(pEnd - p) : strlen(p);
+    if (len == 2 && p[0] == '.' && p[1] == '.') return 1;
+    if (!pEnd) break;
+    p = pEnd + 1;
+  }
+  return 0;
+}
+
+void GetDisksData(const char* dir) {
+  if (GetFileContent(dir, "disks")) return;
+  if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(kMsgCantOpenDisks), kVendorWord);
+  // Media written in upper case: the names are upper case, the terminator is not.
+  char* pEnd = strstr(LineBuf, kEndOfList);
+  for (char* p = LineBuf; *p && p != pEnd; p++) {
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  }
+}
+
+bool readyForInstallation() {
+  char* pUser = GetUserName();
+  if (!pUser || strcmp(pUser, "root") != 0) {
+    printf(nlsSetupStrCvt(kMsgNotRoot), pUser ? pUser : "", my_name);
+    fflush(stdout);
+    return false;
+  }
+  pKorviPkgName = SaveStr_(kPackageName);
+  if (!FindFile(pAppDir, kOldDaemon) && !FindFile(pAppDir, kOldDaemonStop)) return true;
+
+  // An older product with the print daemon KavlonD is installed here.
+  printf(nlsSetupStrCvt(kMsgOldDaemon), kVendorWord, kVendorWord, kVendorWord, kProductCode);
+  for (;;) {
+    fputs(nlsSetupStrCvt(kMsgContinueYn), stdout);
+    fflush(stdout);
+    if (!Gets(LineBuf, kAnswerSize)) {
+      // End of input: nobody can answer, so nothing is installed (as "no").
+      fputs("\n", stdout);
+      fflush(stdout);
+      exit(0);
+    }
+    char* pWord = GetToken(LineBuf, " \t\r\n");
+    switch (FindToken(pWord, ",y,yes,n,no,")) {
+      case 1:  // y
+      case 2:  // yes
+        return true;
+      case 3:  // n: the older daemon must not start again; go on without it
+        DeleteFile(kRcDir, "KKorviPrintD");
+        DeleteFile(kRcDir, "SKorviPrintD");
+        return true;
+      case 4:  // no
+        exit(0);
+      default:
+        break;
+    }
+  }
+}
+
+void genZFile() {
+  ChangeDir(pKorviInstallDir);
+  GetDisksData(pKorviInstallDir);
+  char* pList = SaveStr_(LineBuf);
+
+  // The pieces reach the shell: all of them are checked before the first is appended.
+  for (int flRun = 0; flRun < 2; flRun++) {
+    const char* pCursor = pList;
+    char szWord[kTokenBufSize];
+    for (char* pWord = GetTokenD(pList, " \n\r", &pCursor, szWord);
+         pWord && strcmp(pWord, kEndOfList) != 0;
+         pWord = GetTokenD(nullptr, " \n\r", &pCursor, szWord)) {
+      if (strncmp(pWord, "pkg_tar.", 8) != 0 && strncmp(pWord, "PKG_TAR.", 8) != 0) continue;
+      if (!FindFile(pKorviInstallDir, pWord)) continue;
+      if (!flRun) {
+        if (!ShellSafe(pWord, 0))
+          ErrorMsg(2, 1, "archive piece \"%s\" holds characters that are not safe in a shell "
+                   "command", pWord);
+        continue;
+      }
+      SysCmd(-kCmdCat, kSysCmdFatal, "%s/%s >> %s/%s.tar.Z", pKorviInstallDir, pWord,
+             pKorviInstallDir, kArchiveName);
+    }
+  }
+  PutMem(pList);
+}
+
+int upgradeSolarisPackage(const char* pkg, const char* workDir) {
+  char* pMap = SaveStr("%s/%s/pkgmap", workDir, pkg);
+  char szBuf[kLineBufSize];
+  char* words[kMapWords];
+
+  // Every entry that will reach the shell is checked before anything is changed.
+  OpenInputFile(pMap, 2);
+  for (int lineNo = 1; GetFileLine(); lineNo++) {
+    if (!SplitMapLine(szBuf, words) || FindToken(words[kMapType], ",f,d,i,") != 1) continue;
+    CheckMapWord(pMap, lineNo, words[kMapClass], 0);
+    CheckMapWord(pMap, lineNo, words[kMapPath], 1);
+    CheckMapWord(pMap, lineNo, words[kMapMode], 0);
+    CheckMapWord(pMap, lineNo, words[kMapOwner], 0);
+    CheckMapWord(pMap, lineNo, words[kMapGroup], 0);
+  }
+  CloseInputFile();
+
+  if (!FindFile(pAppDir, "lib")) {
+    char* pLib = SaveStr("%s/lib", pAppDir);
+    CreateFile(pLib, nullptr, "755", nullptr, nullptr);
+    PutMem(pLib);
+    static const char* const kGtkDirs[] = {
+        "%s/lib/gtk",
+        "%s/lib/gtk/modules",
+        "%s/lib/gtk/modules/2.2.0",
+        "%s/lib/gtk/modules/2.2.0/engines",
+        "%s/lib/gtk/modules/2.2.0/immodules",
+        "%s/lib/gtk/modules/2.2.0/loaders",
+        "%s/lib/gtk/modules/etc",
+        "%s/lib/gtk/modules/etc/gtk-2.0",
+        "%s/lib/gtk/modules/etc/pango",
+        "%s/lib/gtk/modules/include",
+        "%s/lib/gtk/modules/modules",
+        "%s/lib/gtk/modules/pango",
+        "%s/lib/gtk/modules/pango/1.2.0",
+        "%s/lib/gtk/modules/pango/1.2.0/modules",
+    };
+    for (const char* pFmt : kGtkDirs) {
+      char* pDir = SaveStr(pFmt, pAppDir);
+      SysCmd(kCmdMkdir, kSysCmdFatal, "%s", pDir);
+      PutMem(pDir);
+    }
+  }
+
+  OpenInputFile(pMap, 2);
+  while (GetFileLine()) {
+    if (!SplitMapLine(szBuf, words) || FindToken(words[kMapType], ",f,d,i,") != 1) continue;
+    const char* pPath = words[kMapPath];
+    char* pReg;
+    char* pCopy;
+    if (pPath[0] == '/') {
+      pReg = SaveStr("%s -c %s %s \"%s\" %s %s %s %s 1>/dev/null 2>/dev/null", kInstallfPath,
+                     words[kMapClass], pkg, pPath, words[kMapType], words[kMapMode],
+                     words[kMapOwner], words[kMapGroup]);
+      pCopy = SaveStr("cp %s/%s/root%s %s", workDir, pkg, pPath, pPath);
+    } else {
+      pReg = SaveStr("%s -c %s %s \"%s/%s/%s\" %s %s %s %s 1>/dev/null 2>/dev/null",
+                     kInstallfPath, words[kMapClass], pkg, pTargetInstallDir, kVendorWord,
+                     pPath, words[kMapType], words[kMapMode], words[kMapOwner],
+                     words[kMapGroup]);
+      pCopy = SaveStr("cp \"%s/%s/reloc/%s\" \"%s/%s/%s\"", workDir, pkg, pPath,
+                      pTargetInstallDir, kVendorWord, pPath);
+    }
+    RunShell(pReg);
+    RunShell(pCopy);
+    fputs(".", stdout);
+    fflush(stdout);
+  }
+  CloseInputFile();
+  PutMem(pMap);
+
+  RunShell(SaveStr("%s -f %s 1>/dev/null 2>/dev/null", kInstallfPath, pkg));
+
+  // The package records now report this installer's version.
+  SysCmd(kCmdRm, kSysCmdLog, "/var/sadm/pkg/%s/pkginfo.tmp", pkg);
+  char* pSed = SaveStr("sed -e\"s/VERSION=[0-9.].*/VERSION=%s/\" /var/sadm/pkg/%s/pkginfo >> "
+                       "/var/sadm/pkg/%s/pkginfo.tmp", kSetupVersion, pkg, pkg);
+  int status = system(pSed);
+  PutMem(pSed);
+  fputs(".", stdout);
+  fflush(stdout);
+  if (status == 0) {
+    SysCmd(kCmdMv, kSysCmdLog, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", pkg,
+           pkg);
+  } else {
+    // An unreadable pkginfo is kept as it is rather than replaced by an empty copy.
+    PutLogMsg("WARNING_MSG: /var/sadm/pkg/%s/pkginfo: version not updated\n", pkg);
+    SysCmd(kCmdRm, kSysCmdQuiet, "/var/sadm/pkg/%s/pkginfo.tmp", pkg);
+  }
+  return 1;
+}
+
+int Install() {
+  if (!readyForInstallation()) return 0;
+  const char* pWork = pKorviInstallDir;
+
+  genZFile();
+  SysCmd(kCmdUncompress, kSysCmdFatal, "%s/%s.tar.Z", pWork, kArchiveName);
+  ChangeDir(pWork);
+  SysCmd(kCmdTarX, kSysCmdFatal, "%s/%s.tar", pWork, kArchiveName);
+  char* pTar = SaveStr("%s.tar", kArchiveName);
+  DeleteFile(pWork, pTar);
+  PutMem(pTar);
+
+  char* pSpool = SaveStr("/var/spool/%s", kVendorWord);
+  if (pCurrentInstallDir) {
+    upgradeSolarisPackage(pKorviPkgName, pWork);
+    createPrintingSubsystemFile(pAppDir);
+    createQueueScripts(pSpool);
+  } else {
+    createInstallationDirectories(pTargetInstallDir);
+    createPrintingSubsystemFile(pAppDir);
+    ChangeDir(pWork);
+    SysCmd(-kCmdPkgadd, kSysCmdFatal, "-d %s %s", pWork, pKorviPkgName);
+    createQueueScripts(pSpool);
+    CreateFile(pSpool, nullptr, "775", nullptr, nullptr);
+    char* pDownload = SaveStr("%s/%s/__%spa_download__", pSpool, kProductCode, kProductPrefix);
+    CreateFile(pDownload, nullptr, "777", nullptr, nullptr);
+    PutMem(pDownload);
+    if (ProcessPkgList(".") == 1) return 1;
+  }
+  PutMem(pSpool);
+  SysCmd(kCmdChmod, kSysCmdQuiet, "755 %s/%s", pTargetInstallDir, kVendorWord);
+  return 0;
+}

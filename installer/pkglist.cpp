@@ -1,0 +1,324 @@
+// pkglist.cpp - the package list "pkg.list" that finishes a new installation.
+// Each line: keyword, argument A, then attribute pairs (key, value); "v <op> <release>"
+// makes the rest of the line a new line when the system's release compares true (as byte
+// strings). Words are separated by blanks and line ends (not tabs); a backslash at the end
+// of a line continues it. The list is read whole and every name that will reach the shell
+// is checked first, so an unsafe list is refused (exit 1) before any of its lines runs.
+// A line lacking the argument its keyword needs is logged as a warning and skipped.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "base/MemMgr.h"
+#include "base/utils.h"
+#include "installer/install.h"
+#include "installer/setup.h"
+#include "syscmd/SysCmd.h"
+
+namespace {
+
+constexpr char kKeywords[] = ",dir,dirto,t,c,m,#,v,s,newdir,checkps";
+enum : int { kKwOther, kKwDir, kKwDirto, kKwTouch, kKwCopy, kKwIfThere, kKwComment,
+             kKwVersion, kKwIfThereS, kKwNewdir, kKwCheckps };
+constexpr char kAttributes[] = ",mode,bat,owner,group,link,name,sed";
+enum : int { kAtOther, kAtMode, kAtBat, kAtOwner, kAtGroup, kAtLink, kAtName, kAtSed };
+constexpr char kOperators[] = ",<,<=,=,>,>=,";
+enum : int { kOpNone, kOpLess, kOpLessEq, kOpEq, kOpGreater, kOpGreaterEq };
+constexpr char kWordDelims[] = " \n\r";
+
+// What a checked word is used as.
+enum CheckKind { kCheckWord, kCheckPath, kCheckBat };
+
+// The state of one run over the list.
+struct PkgListRun {
+  const char* pDirWord;  // directory word of the archive inside the work directory
+  int flCheck;           // 1: only check what would reach the shell; 0: act
+  int lineNo;            // 1-based number of the logical line
+};
+
+// The words of one line, split in place: a blank, "\n" or "\r" ends a word.
+struct WordScan {
+  char* p;
+};
+
+char* NextWord(WordScan* s) {
+  while (*s->p && strchr(kWordDelims, *s->p)) s->p++;
+  if (!*s->p) return nullptr;
+  char* pWord = s->p;
+  while (*s->p && !strchr(kWordDelims, *s->p)) s->p++;
+  if (*s->p) *s->p++ = 0;
+  return pWord;
+}
+
+// The rest of the line (leading blanks skipped, the line end cut off); null when empty.
+char* RestOfLine(WordScan* s) {
+  while (*s->p == ' ') s->p++;
+  char* pRest = s->p;
+  size_t len = strlen(pRest);
+  while (len && (pRest[len - 1] == '\n' || pRest[len - 1] == '\r')) pRest[--len] = 0;
+  s->p += len;
+  return *pRest ? pRest : nullptr;
+}
+
+// A backslash that continues a line becomes a word separator.
+void JoinContinuations(char* line) {
+  for (char* p = line; (p = strchr(p, '\\')) != nullptr;) {
+    if (p[1] == '\n') {
+      p[0] = p[1] = ' ';
+    } else if (p[1] == '\r' && p[2] == '\n') {
+      p[0] = p[1] = p[2] = ' ';
+    } else {
+      p++;
+    }
+  }
+}
+
+[[noreturn]] void RefuseWord(const PkgListRun* run, const char* word, const char* why) {
+  PutLogMsg("ERROR: pkg.list line %d: \"%s\" %s\n", run->lineNo, word, why);
+  ErrorMsg(2, 1, "pkg.list line %d: \"%s\" %s", run->lineNo, word, why);
+  exit(1);  // not reached: ErrorMsg type 2 ends the program
+}
+
+void CheckWord(const PkgListRun* run, const char* word, CheckKind kind) {
+  if (!run->flCheck) return;
+  if (!ShellSafe(word, 0)) RefuseWord(run, word, "holds characters that are not safe in a shell command");
+  if (kind == kCheckPath && PathClimbsOut(word))
+    RefuseWord(run, word, "climbs out of its directory with \"..\"");
+  if (kind == kCheckBat && (strchr(word, '/') || !strcmp(word, ".") || !strcmp(word, "..")))
+    RefuseWord(run, word, "is not a file name of /usr/bin");
+}
+
+void WarnMissing(const PkgListRun* run, const char* keyword, const char* what) {
+  if (run->flCheck) return;
+  PutLogMsg("WARNING_MSG: pkg.list line %d: \"%s\" without %s, line skipped\n", run->lineNo,
+            keyword, what);
+}
+
+// The release name of the running system, as "uname -r" reports it (for example 5.10), in
+// a static buffer; null when it cannot be read.
+const char* GetReleaseName() {
+  static char szRelease[64];
+  if (!TestCmd(kCmdUname)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  CmdResponse* pList = GetCmdResponse(kCmdUname, "", "-r");
+  if (!pList) {
+    if (!errno) errno = EIO;
+    return nullptr;
+  }
+  snprintf(szRelease, sizeof szRelease, "%s", pList->pText);
+  FreeResponseList(pList);
+  szRelease[strcspn(szRelease, "\r\n")] = 0;
+  if (!szRelease[0]) {
+    errno = EIO;
+    return nullptr;
+  }
+  return szRelease;
+}
+
+bool VersionHolds(const char* release, const char* op, const char* version) {
+  int cmp = strcmp(release, version);
+  switch (FindToken(op, kOperators)) {
+    case kOpLess: return cmp < 0;
+    case kOpLessEq: return cmp <= 0;
+    case kOpEq: return cmp == 0;
+    case kOpGreater: return cmp > 0;
+    case kOpGreaterEq: return cmp >= 0;
+    default: return false;
+  }
+}
+
+// sed with the package author's arguments over <AD>/<name>: the edited text goes through
+// /tmp/<my_name>.tmp (made fresh, so no link planted there is followed, and given the
+// file's mode, which the copy back keeps) and is copied back over the file.
+void EditFile(const char* name, const char* sedArgs) {
+  char* pTarget = SaveStr("%s/%s", pAppDir, name);
+  char* pTmp = SaveStr("/tmp/%s.tmp", my_name);
+  struct stat st;
+  int perm = stat(pTarget, &st) == 0 ? static_cast<int>(st.st_mode & 0777) : 0644;
+  if (!CreateFreshFile(pTmp, perm)) ErrorMsg(2, 1, "can't make the temporary file %s", pTmp);
+  char* pSed = GetCmd(kCmdSed);
+  if (!pSed) {
+    fprintf(stderr, szErrNoSysCmd, "sed");
+    exit(0);
+  }
+  // Grouped, so that only the group's error output joins the run log while sed's standard
+  // output stays in the temporary file.
+  SysCmd(kCmdNone, kSysCmdFatal, "{ %s%s %s > %s; }", pSed, sedArgs, pTarget, pTmp);
+  SysCmd(kCmdCp, kSysCmdQuiet, "%s %s", pTmp, pTarget);
+  SysCmd(kCmdRm, kSysCmdQuiet, "%s", pTmp);
+  PutMem(pSed);
+  PutMem(pTmp);
+  PutMem(pTarget);
+}
+
+// The attribute pairs after a line's keyword words, for the name A of the application
+// directory. Pairs are taken until a key or a value is missing.
+void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
+  for (;;) {
+    char* pKey = NextWord(s);
+    if (!pKey) return;
+    int key = FindToken(pKey, kAttributes);
+    char* pValue = key == kAtSed ? RestOfLine(s) : NextWord(s);
+    if (!pValue) return;
+    switch (key) {
+      case kAtMode:
+        CheckWord(run, pValue, kCheckWord);
+        if (!run->flCheck) SysCmd(kCmdChmod, kSysCmdFatal, "%s %s/%s", pValue, pAppDir, name);
+        break;
+      case kAtBat:
+        CheckWord(run, pValue, kCheckBat);
+        if (!run->flCheck) {
+          char* pLauncher = SaveStr("/usr/bin/%s", pValue);
+          GenSimpleScript(pLauncher, ScriptShShell, SimpleScript, pAppDir, pAppDir, name);
+          PutMem(pLauncher);
+        }
+        break;
+      case kAtOwner:
+        CheckWord(run, pValue, kCheckWord);
+        if (!run->flCheck) SysCmd(kCmdChown, kSysCmdFatal, "-R %s %s/%s", pValue, pAppDir, name);
+        break;
+      case kAtGroup:
+        CheckWord(run, pValue, kCheckWord);
+        if (!run->flCheck) SysCmd(kCmdChgrp, kSysCmdFatal, "-R %s %s/%s", pValue, pAppDir, name);
+        break;
+      case kAtLink:
+        CheckWord(run, pValue, kCheckPath);
+        if (!run->flCheck) {
+          // A link left by an earlier installation is replaced; nothing else is.
+          if (GetFileType(pValue) == 2) DeleteFile(nullptr, pValue);
+          SysCmd(kCmdLn, kSysCmdFatal, "-s %s/%s %s", pAppDir, name, pValue);
+        }
+        break;
+      case kAtName:
+        CheckWord(run, pValue, kCheckPath);
+        if (!run->flCheck)
+          SysCmd(kCmdMv, kSysCmdFatal, "%s/%s %s/%s", pAppDir, name, pAppDir, pValue);
+        break;
+      case kAtSed:
+        if (!run->flCheck) EditFile(name, pValue);
+        return;  // the value was the rest of the line
+      default:
+        break;  // an unknown key: the pair is ignored
+    }
+  }
+}
+
+// One logical line (its copy is split in place). 1 when the user chose to quit at a
+// process check, else 0.
+int ProcessLine(const PkgListRun* run, char* line) {
+  JoinContinuations(line);
+  WordScan scan = {line};
+  char* pKeyword = NextWord(&scan);
+  const char* pWork = pKorviInstallDir;
+  while (pKeyword) {
+    if (pKeyword[0] == '#') return 0;  // a comment, also one written without a blank
+    int keyword = FindToken(pKeyword, kKeywords);
+    char* pArg = NextWord(&scan);
+    if (!pArg) {
+      WarnMissing(run, pKeyword, keyword == kKwVersion ? "an operator" : "an argument");
+      return 0;
+    }
+    if (keyword == kKwVersion) {
+      char* pVersion = NextWord(&scan);
+      if (!pVersion) {
+        WarnMissing(run, pKeyword, "a version");
+        return 0;
+      }
+      if (!run->flCheck) {
+        const char* pRelease = GetReleaseName();
+        if (!pRelease) {
+          // Without a release the test cannot hold: the line ends here.
+          perror(nlsSetupStrCvt(kMsgVersionFailed));
+          return 0;
+        }
+        if (!VersionHolds(pRelease, pArg, pVersion)) return 0;
+      }
+      pKeyword = NextWord(&scan);  // the rest of the line is a line of its own
+      continue;
+    }
+
+    CheckWord(run, pArg, kCheckPath);
+    switch (keyword) {
+      case kKwDir:
+        if (!run->flCheck)
+          SysCmd(kCmdCpR, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pAppDir);
+        break;
+      case kKwDirto: {
+        char* pDest = NextWord(&scan);
+        if (!pDest) {
+          WarnMissing(run, pKeyword, "a destination");
+          return 0;
+        }
+        CheckWord(run, pDest, kCheckPath);
+        if (!run->flCheck)
+          SysCmd(kCmdCpR, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pDest);
+        break;
+      }
+      case kKwTouch:
+        if (!run->flCheck) SysCmd(kCmdTouch, kSysCmdLog, "%s/%s", pAppDir, pArg);
+        break;
+      case kKwIfThere:
+      case kKwIfThereS:
+        if (!run->flCheck && !FindFile(pAppDir, pArg)) return 0;
+        break;
+      case kKwNewdir:
+        if (!run->flCheck) {
+          if (FindFile(pAppDir, pArg)) return 0;
+          char* pDir = SaveStr("%s/%s", pAppDir, pArg);
+          CreateFile(pDir, nullptr, "775", nullptr, nullptr);
+          PutMem(pDir);
+        }
+        break;
+      case kKwCheckps:
+        if (!run->flCheck && QuitForRunningProcesses(pArg)) return 1;
+        break;
+      default:  // "c" and any other word: copy the file into the application directory
+        if (!run->flCheck)
+          SysCmd(kCmdCp, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pAppDir);
+        break;
+    }
+    ProcessAttributes(run, &scan, pArg);
+    return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ProcessPkgList(const char* dirWord) {
+  char* pPath = SaveStr("%s/%s/pkg.list", pKorviInstallDir, dirWord);
+  OpenInputFile(pPath, 2);  // a missing list: error line, exit 0
+
+  // The whole list first: it is checked before any line of it runs.
+  char** pLines = nullptr;
+  int nLines = 0;
+  while (GetFileLine()) {
+    void* pGrown = AdjustMem(pLines, static_cast<int>((nLines + 1) * sizeof(char*)));
+    if (!pGrown) SysError("%s", szNoMemory);
+    pLines = static_cast<char**>(pGrown);
+    pLines[nLines++] = SaveStr_(LineBuf);
+  }
+  CloseInputFile();
+
+  int result = 0;
+  PkgListRun run = {dirWord, 1, 0};
+  for (int flCheck = 1; flCheck >= 0 && !result; flCheck--) {
+    run.flCheck = flCheck;
+    run.lineNo = 1;
+    for (int i = 0; i < nLines && !result; i++) {
+      if (i) {  // the physical number of the line's first line
+        for (const char* p = pLines[i - 1]; (p = strchr(p, '\n')) != nullptr; p++) run.lineNo++;
+      }
+      char* pCopy = SaveStr_(pLines[i]);
+      result = ProcessLine(&run, pCopy);
+      PutMem(pCopy);
+    }
+  }
+  for (int i = 0; i < nLines; i++) PutMem(pLines[i]);
+  PutMem(pLines);
+  PutMem(pPath);
+  return result;
+}

@@ -1,0 +1,6 @@
+
+KavlonFileSourceDir=`pwd`
+export KavlonFileSourceDir
+
+cd %s
+exec %s/%s $*
