@@ -175,6 +175,11 @@ int ParseSetupMessages(const char* data, const char** table, int* badLine) {
   return 1;
 }
 
+void ResetSetupLanguage() {
+  pCurLang = nullptr;
+  pTargetLang = nullptr;  // a saved string of a few bytes, left to the pool
+}
+
 const char* nlsSetupStrCvt(int index) {
   if (!pCurLang) {
     int n = 0;

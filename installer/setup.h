@@ -88,6 +88,10 @@ const char* nlsSetupStrCvt(int index);
 // Cuts the codeset suffix of LANG in the process environment.
 const char* GetTargetNLSLang();
 
+// Forgets the table and the agreement language chosen, as before the first lookup (for
+// tests; the installer chooses once per run).
+void ResetSetupLanguage();
+
 // Parses a message data file (numbered, quoted, C escapes) into table[0..70]; entries the
 // file lacks stay as they were. 1 when the whole text parsed, 0 at the first bad line
 // (its 1-based number in *badLine when badLine is not null).

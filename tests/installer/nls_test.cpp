@@ -1,0 +1,280 @@
+// nls_test.cpp - the setup message tables, their data files and the two language choices.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "installer/setup.h"
+
+KORVI_EMBEDDED(SetupMessages_en);
+KORVI_EMBEDDED(SetupMessages_es);
+KORVI_EMBEDDED(SetupMessages_it);
+KORVI_EMBEDDED(SetupMessages_fr);
+KORVI_EMBEDDED(SetupMessages_ge);
+KORVI_EMBEDDED(SetupMessages_pr);
+
+namespace {
+
+// The English table, every character.
+const char* const kEnglish[kSetupMsgCount] = {
+    /*  0 */ "~e Exit Help",
+    /*  1 */ "~c Contents",
+    /*  2 */ "~b Back",
+    /*  3 */ "ERROR: couldn't open %s",
+    /*  4 */ "Unable to eject diskette.\nPlease exit out of any other application (filemanager, shell) that may be using the floppy drive. and press enter\n",
+    /*  5 */ "Unable to detect the diskette.\n",
+    /*  6 */ "Please insert install diskette %i and press enter",
+    /*  7 */ "\nEnter the new installation directory [%s]: ",
+    /*  8 */ "Do you want to use %s",
+    /*  9 */ "Do you want to return to Setup Menu",
+    /* 10 */ "This entry must be a full path to the installation directory.\n",
+    /* 11 */ "You must specify an installation directory which will be used",
+    /* 12 */ "to install the Korvi directory along with its support files and",
+    /* 13 */ "directories. This utility will create the install directory",
+    /* 14 */ "if it doesn't already exist.",
+    /* 15 */ "\t\t\"wrong number of arguments to interface program\" \\\n",
+    /* 16 */ "\t\t\"consult your system administrator\" \\\n",
+    /* 17 */ "to create the installation site. This utility will create the",
+    /* 18 */ "install directory if it doesn't already exist.",
+    /* 19 */ "ERROR: can't locate install diskette 0\n",
+    /* 20 */ "\nWarning defining another installation directory will invalidate any defined print queues [%s]\n ",
+    /* 21 */ "can't open file, %sInstall/disks",
+    /* 22 */ "\nCreating diskette %i ",
+    /* 23 */ "\nPlease insert DOS formatted diskette (%i) and press enter",
+    /* 24 */ "can't open file, /floppy/floppy0/disks\n",
+    /* 25 */ "Please insert install diskette %i and press enter\n",
+    /* 26 */ "can't open file, %s/disks\n",
+    /* 27 */ "\nImplementing configuration\n",
+    /* 28 */ "stop all",
+    /* 29 */ "\nUnable to locate device /dev/%s \n",
+    /* 30 */ "Enter the client's name before registering it.\nPress <Return> to continue",
+    /* 31 */ "\nStarting Korvi print daemon.\n",
+    /* 32 */ "\nStopping Korvi print daemon.\n",
+    /* 33 */ "\nRemoving Existing Printers \n",
+    /* 34 */ "Enter the name of the printer to remove: ",
+    /* 35 */ "%s is logged in\nYou must become root to run %s\n",
+    /* 36 */ "\nPress <Return> to continue. ",
+    /* 37 */ "\nEnter the name of the printer to remove: ",
+    /* 38 */ "%s has been saved. Do want to update it",
+    /* 39 */ "                  offset_files size total will be used to reduce disk1 file. \n",
+    /* 40 */ "_disabled,_enabled",
+    /* 41 */ "_No,_Yes",
+    /* 42 */ "\nExisting installation directory [%s]\n ",
+    /* 43 */ "Existing printer list:\n ",
+    /* 44 */ "Saved printer list:\n",
+    /* 45 */ "none,GUI,TTY",
+    /* 46 */ "_workstation to printer,_workstation to print server,_print server to printer",
+    /* 47 */ "_TCP/IP,_local device",
+    /* 48 */ "_default features,_custom feature selection",
+    /* 49 */ "There isn't enough space in %s to perform the installation activities. The temporary work area should be at least %e bytes. Restart the installation procedure using a work area that has enough space. \nie: 1. Use /new_work_area_path in place of /tmp\n    2. Run `setup /new_work_area_path`\n",
+    /* 50 */ "_none,    ,_TTY",
+    /* 51 */ "\nUnable to locate ppd files ppd/* \n",
+    /* 52 */ "Please insert install diskette %i\n",
+    /* 53 */ "Please insert DOS formatted diskette (%i)\n",
+    /* 54 */ "The following packages must be removed to insure proper installation:\n %s\nDo want to continue with the upgrade",
+    /* 55 */ "There isn't enough space in %s to perform the installation activities. The install area should be at least %e bytes. Restart the installation procedure using an install area that has enough space. \nie: 1. Use /new_install_path in place of the default location\n    2. Run 'setup install /new_install_path'\n",
+    /* 56 */ "There isn't enough space to perform the installation activities. As you are using a working directory, %s on the same partition as the install directory you have selected, %s this install requires %e bytes free. Please re-run the install specifing a different location for a working directory or install directory. Please see the readme if you need help with the syntax.",
+    /* 57 */ "",
+    /* 58 */ "setup: ERROR",
+    /* 59 */ "killed KavlonD %s\n",
+    /* 60 */ "failed ts get version",
+    /* 61 */ "\nERROR: You are trying to load the wrong version of the Velmora Services for Unix Systems software to this machine.\n",
+    /* 62 */ "\nIf you currently have %s printer software installed that uses KavlonD\nprint daemon, you must delete all your %s print queues prior to installing\nthis package.\n\nNOTE: KavlonD is located in <install directory>/%s/%s\n",
+    /* 63 */ "\nDo You want to continue with the installation? [yn] ",
+    /* 64 */ "Reading diskette %i\n",
+    /* 65 */ "Could not determine how much space needed for install, missing isize.\n",
+    /* 66 */ "\nThe following processes are running.\nThe installer can not continue until these terminate:\n",
+    /* 67 */ "Would you like to:\n",
+    /* 68 */ "1.  Wait 30 seconds for these processes to terminate\n",
+    /* 69 */ "2.  Quit the installation\n",
+    /* 70 */ "\nEnter a selection:  ",
+};
+
+void SetLang(const char* value) {
+  if (value)
+    setenv("LANG", value, 1);
+  else
+    unsetenv("LANG");
+  ResetSetupLanguage();
+}
+
+std::string Signature(const char* fmt) {
+  std::string sig;
+  for (const char* p = fmt; *p; p++) {
+    if (*p != '%') continue;
+    p++;
+    while (*p && strchr("-+ #0123456789.lh", *p)) p++;
+    if (*p && *p != '%') sig += *p;
+    if (!*p) break;
+  }
+  return sig;
+}
+
+class SetupLanguage : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* p = getenv("LANG");
+    flHadLang = p != nullptr;
+    if (p) savedLang = p;
+  }
+  void TearDown() override { SetLang(flHadLang ? savedLang.c_str() : nullptr); }
+  bool flHadLang = false;
+  std::string savedLang;
+};
+
+TEST(ParseSetupMessages, EnglishFileHoldsTheTableExactly) {
+  const char* table[kSetupMsgCount] = {};
+  int bad = -1;
+  ASSERT_EQ(ParseSetupMessages(SetupMessages_en, table, &bad), 1) << "line " << bad;
+  for (int i = 0; i < kSetupMsgCount; i++) {
+    ASSERT_NE(table[i], nullptr) << i;
+    EXPECT_STREQ(table[i], kEnglish[i]) << "entry " << i;
+  }
+}
+
+TEST(ParseSetupMessages, EveryTranslationSlotIsCompleteAndKeepsThePlaceholders) {
+  const char* const files[] = {SetupMessages_es, SetupMessages_it, SetupMessages_fr,
+                               SetupMessages_ge, SetupMessages_pr};
+  for (const char* data : files) {
+    const char* table[kSetupMsgCount] = {};
+    int bad = -1;
+    ASSERT_EQ(ParseSetupMessages(data, table, &bad), 1) << "line " << bad;
+    for (int i = 0; i < kSetupMsgCount; i++) {
+      ASSERT_NE(table[i], nullptr) << i;
+      EXPECT_EQ(Signature(table[i]), Signature(kEnglish[i])) << "entry " << i;
+    }
+    for (int i : {15, 16, 57}) EXPECT_STREQ(table[i], kEnglish[i]);
+  }
+}
+
+TEST(ParseSetupMessages, EscapesCommentsAndRawBytes) {
+  const char* table[kSetupMsgCount] = {};
+  const char* data =
+      "# comment\n"
+      "\n"
+      "  3 \"a\\tb\\nc\\\\d\\\"e\"   \r\n"
+      "4\t\"caf\\xe9 \xe0\"\n"
+      "57 \"\"";
+  ASSERT_EQ(ParseSetupMessages(data, table, nullptr), 1);
+  EXPECT_STREQ(table[3], "a\tb\nc\\d\"e");
+  EXPECT_STREQ(table[4], "caf\xe9 \xe0");
+  EXPECT_STREQ(table[57], "");
+  EXPECT_EQ(table[5], nullptr);
+}
+
+TEST(ParseSetupMessages, RefusesBadLinesAndNamesThem) {
+  const char* const bad[] = {
+      "71 \"out of range\"\n", "3 \"unclosed\n",   "3 \"bad \\q escape\"\n",
+      "3 unquoted\n",          "x3 \"a\"\n",       "3 \"a\" trailing\n",
+      "3\"no blank\"\n",       "3 \"nul \\x00\"\n", "3 \"short \\x4\"\n",
+  };
+  for (const char* data : bad) {
+    const char* table[kSetupMsgCount] = {};
+    int line = 0;
+    EXPECT_EQ(ParseSetupMessages(data, table, &line), 0) << data;
+    EXPECT_EQ(line, 1) << data;
+  }
+  const char* table[kSetupMsgCount] = {};
+  int line = 0;
+  EXPECT_EQ(ParseSetupMessages("# c\n1 \"ok\"\n\n2 \"x\n", table, &line), 0);
+  EXPECT_EQ(line, 4);
+  EXPECT_STREQ(table[1], "ok");
+}
+
+TEST_F(SetupLanguage, MessagesFollowTheSixExactCodes) {
+  struct Case {
+    const char* lang;
+    const char** table;
+  };
+  const Case cases[] = {
+      {nullptr, NLS_ENGLISH},          {"en_US", NLS_ENGLISH},
+      {"es_ES", NLS_SPANISH},          {"it_IT", NLS_ITALIAN},
+      {"fr_FR.ISO8859-1", NLS_FRENCH}, {"ge_GE", NLS_GERMAN},
+      {"pr_BR", NLS_PORTUGUESE},       {"fr_CA", NLS_ENGLISH},
+      {"fr", NLS_ENGLISH},             {"de_DE", NLS_ENGLISH},
+      {"C", NLS_ENGLISH},              {"", NLS_ENGLISH},
+      {"FR_FR", NLS_ENGLISH},
+  };
+  for (const Case& c : cases) {
+    SetLang(c.lang);
+    EXPECT_STREQ(nlsSetupStrCvt(kMsgCouldntOpen), "ERROR: couldn't open %s") << c.lang;
+    EXPECT_EQ(pCurLang, c.table) << (c.lang ? c.lang : "(unset)");
+  }
+}
+
+TEST_F(SetupLanguage, LookupIsTheTablesOwnTextAndOutOfRangeIsEmpty) {
+  SetLang(nullptr);
+  EXPECT_EQ(nlsSetupStrCvt(70), NLS_ENGLISH[70]);
+  EXPECT_STREQ(nlsSetupStrCvt(70), "\nEnter a selection:  ");
+  EXPECT_STREQ(nlsSetupStrCvt(57), "");
+  EXPECT_STREQ(nlsSetupStrCvt(-1), "");
+  EXPECT_STREQ(nlsSetupStrCvt(71), "");
+}
+
+TEST_F(SetupLanguage, CodesetSuffixIsCutInTheEnvironment) {
+  SetLang("fr_FR.ISO8859-1");
+  nlsSetupStrCvt(0);
+  EXPECT_STREQ(getenv("LANG"), "fr_FR");
+  SetLang("zh_TW.BIG5");
+  EXPECT_STREQ(GetTargetNLSLang(), "zh_TW");
+  EXPECT_STREQ(getenv("LANG"), "zh_TW");
+  SetLang("a.b.c");
+  GetTargetNLSLang();
+  EXPECT_STREQ(getenv("LANG"), "a");
+}
+
+TEST_F(SetupLanguage, AgreementLanguageFromTheMappingText) {
+  const char* const cases[][2] = {
+      {nullptr, "en_US"},     {"fr_FR.ISO8859-1", "fr_FR"}, {"fr_CA", "fr_FR"},
+      {"fr", "fr_FR"},        {"de_DE", "ge_GE"},           {"de", "ge_GE"},
+      {"ge_GE", "ge_GE"},     {"es", "pr_BR"},              {"es_MX", "es_ES"},
+      {"sv_FI", "fi_FI"},     {"sv_SE", "sv_SE"},           {"C", "en_US"},
+      {"en_GB", "en_US"},     {"en", "en_US"},              {"POSIX", "en_US"},
+      {"ko_KR", "en_US"},     {"japanese", "ja_JP"},        {"nese", "en_US"},
+      {"zh_TW.BIG5", "zh_TW"}, {"pt_PT", "pr_BR"},          {"nb_NO", "no_NO"},
+      {"De_DE", "ge_GE"},     {"fran\xc3\xa7" "ais", "fr_FR"}, {"espa\xc3\xb1ol", "es_ES"},
+      {"ru_UA", "ru_RU"},     {"", "en_US"},                {"ko_KO", "ko_KO"},
+  };
+  for (const auto& c : cases) {
+    SetLang(c[0]);
+    EXPECT_STREQ(GetTargetNLSLang(), c[1]) << (c[0] ? c[0] : "(unset)");
+  }
+}
+
+TEST_F(SetupLanguage, AgreementLanguageIsChosenOnce) {
+  SetLang("fr_FR");
+  const char* first = GetTargetNLSLang();
+  setenv("LANG", "ja_JP", 1);
+  EXPECT_EQ(GetTargetNLSLang(), first);
+  EXPECT_STREQ(first, "fr_FR");
+}
+
+TEST(TransBuf, TheTwentyOneLinesExactly) {
+  const char* expected =
+      "en_US = en_US en english en_AU en_BW en_CA\n"
+      "en_DK en_GB en_IE en_NZ en_SE en_ZA en_ZW\n"
+      "pr_BR = pr_BR pt portuguese pt_BR pt_PT\n"
+      "fr_FR = fr_FR fr fran\xc3\xa7" "ais french fr_BE fr_CA fr_CH fr\n"
+      "it_IT = it_IT it italian\n"
+      "ge_GE = ge_GE ge german de de_AT de_CH De_DE de_DE\n"
+      "es_ES = es_ES es spanish espa\xc3\xb1ol es_AR es_BO es_CL es_CO es_CR es_EC es_GT es_MX "
+      "es_NI es_PA es_PE es_PY es_SV es_UY es_VE\n"
+      "cs_CZ = cs_CZ\n"
+      "fi_FI = fi_FI finnish sv_FI\n"
+      "hu_HU = hu_HU hungarian\n"
+      "nl_NL = nl_NL nl_BE\n"
+      "no_NO = nb_NO nn_NO no_NO norwegian nynorsk se_NO\n"
+      "pl_PL = pl_PL\n"
+      "ru_RU = ru_RU russian ru_UA\n"
+      "sv_SE = sv_FI sv_SE\n"
+      "tr_TR = tr_TR\n"
+      "da_DK = da_DK danish dansk\n"
+      "zh_CN = zh_CN\n"
+      "zh_TW = zh_TW\n"
+      "ko_KO = ko_KO korean\n"
+      "ja_JP = ja_JP japanese\n";
+  EXPECT_STREQ(pTransBuf, expected);
+}
+
+}  // namespace
