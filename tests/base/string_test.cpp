@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "base/utils.h"
 
@@ -247,7 +248,17 @@ TEST(SortTokens, FramesAndEmptyWords) {
   EXPECT_EQ(Sorted("abc~ab~b", '~', 0), "ab~abc~b");
 }
 
-TEST(SortTokens, LongListsThroughThePool) {
+// Blocks and free nodes of the pool: the same before and after a call that only borrows.
+std::pair<int, long> PoolUse() {
+  int nBlocks = 0;
+  long nFree = 0;
+  for (MemBlock* b = pMemB; b; b = b->pNext, nBlocks++) nFree += b->FreeNodeCount;
+  return {nBlocks, nFree};
+}
+
+TEST(SortTokens, LongListsThroughThePoolWhichGetsItsCopyBack) {
+  void* pKeep = GetMem(1);  // keeps a block, so a returned copy shows as free nodes
+  auto before = PoolUse();
   std::string list;
   for (int i = 999; i >= 0; i--) {
     char w[8];
@@ -258,6 +269,9 @@ TEST(SortTokens, LongListsThroughThePool) {
   std::string out = Sorted(list.c_str(), ',', 0);
   EXPECT_EQ(out.substr(0, 15), "0000,0001,0002,");
   EXPECT_EQ(out.substr(out.size() - 9), "0998,0999");
+  EXPECT_EQ(PoolUse(), before);
+  EXPECT_EQ(MemPoolIsValid(), 1);
+  PutMem(pKeep);
 }
 
 // ---------------------------------------------------------------------------

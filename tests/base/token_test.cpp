@@ -72,6 +72,10 @@ TEST(GetToken, EmptyAndDelimiterOnlyInputsGiveNull) {
   EXPECT_EQ(chTokenDel, ',');
   EXPECT_STREQ(GetTokenBuf, "");
   EXPECT_EQ(AllTokens("abc", nullptr), "abc");  // no delimiters: the whole text
+  SetTokenBuf(nullptr);  // no scan at all
+  EXPECT_EQ(GetToken(nullptr, ","), nullptr);
+  EXPECT_EQ(GetTokenParse(nullptr, ","), nullptr);
+  EXPECT_EQ(GetTokenN(nullptr, ",", 2), nullptr);
 }
 
 TEST(GetToken, EscapesAreConvertedAndProtectDelimiters) {
