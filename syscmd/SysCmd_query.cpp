@@ -1,0 +1,307 @@
+// SysCmd_query.cpp - questions about the machine: processes by name (ps -e), free space (df -b),
+// the size of a tree (du -s) and directory listings (opendir/readdir).
+// Process and disk queries run tools of the command table and read their output columns;
+// listings are blank-framed texts (" . .. a b ") that FindToken searches. Every query fails
+// soft (null or 0, no message); only an unresolved ps, df or du ends the program (exit 0).
+// Paths are checked with ShellSafe before they reach a command line; an unsafe path gives 0.
+#include <dirent.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <unistd.h>
+
+#include "syscmd/SysCmd.h"
+
+namespace {
+
+constexpr int kNamesSize = 512;    // CheckProcTableForExecs: names, at most 511 characters
+constexpr int kReportSize = 1024;  // its report, at most 1023 characters
+constexpr int kFieldSize = 512;
+constexpr char kBlanks[] = " \t\n";
+
+// Field n (0-based) of line split at blanks, tabs and newlines, copied into out (cut to
+// size - 1). 1 when the field exists, else 0.
+int GetField(const char* line, int n, char* out, size_t size) {
+  const char* p = line;
+  for (int i = 0;; i++) {
+    p += strspn(p, kBlanks);
+    if (!*p) return 0;
+    size_t len = strcspn(p, kBlanks);
+    if (i == n) {
+      if (len >= size) len = size - 1;
+      memcpy(out, p, len);
+      out[len] = '\0';
+      return 1;
+    }
+    p += len;
+  }
+}
+
+int AllDigits(const char* p) {
+  if (!*p) return 0;
+  for (; *p; p++)
+    if (*p < '0' || *p > '9') return 0;
+  return 1;
+}
+
+// The number a text starts with; 0 and *pfl = 0 when it does not start with one.
+double ParseNumber(const char* text, int* pfl) {
+  char* pEnd = nullptr;
+  double v = strtod(text, &pEnd);
+  *pfl = pEnd != text;
+  return *pfl ? v : 0;
+}
+
+// Directory part of path in place: /a/b -> /a, /a -> /, a -> . (trailing slashes ignored).
+void ParentDir(char* path) {
+  size_t n = strlen(path);
+  while (n > 1 && path[n - 1] == '/') path[--n] = '\0';
+  char* p = strrchr(path, '/');
+  if (!p)
+    strcpy(path, ".");
+  else if (p == path)
+    path[1] = '\0';
+  else
+    *p = '\0';
+}
+
+// Appends " name" to a growing pool text; 0 when the pool refuses.
+int AppendEntry(char** ppText, int* pLen, int* pCap, const char* name) {
+  int len = static_cast<int>(strlen(name));
+  int nNeed = *pLen + len + 3;  // blank, name, closing blank, NUL
+  if (nNeed > *pCap) {
+    int nNew = *pCap ? *pCap : 1024;
+    while (nNew < nNeed) nNew *= 2;
+    char* p = static_cast<char*>(AdjustMem(*ppText, nNew));
+    if (!p) return 0;
+    *ppText = p;
+    *pCap = nNew;
+  }
+  (*ppText)[(*pLen)++] = ' ';
+  memcpy(*ppText + *pLen, name, len);
+  *pLen += len;
+  (*ppText)[*pLen] = '\0';
+  return 1;
+}
+
+// Closes a listing built by AppendEntry with its final blank; null when nothing was appended.
+char* CloseListing(char* pText, int nLen) {
+  if (!pText) return nullptr;
+  pText[nLen] = ' ';
+  pText[nLen + 1] = '\0';
+  return pText;
+}
+
+}  // namespace
+
+// ===========================================================================
+// Processes
+// ===========================================================================
+
+char* GetSysPsIdList(const char* name) {
+  if (!name || !name[0]) return nullptr;
+  CmdResponse* pList = GetCmdResponse(kCmdPs, name, "%s", "");
+  int nLen = 0;
+  Line[0] = '\0';
+  for (CmdResponse* p = pList; p; p = p->pNext) {
+    char szPid[kFieldSize];
+    char szCmd[kFieldSize];
+    // PID TTY TIME CMD: the command column must equal name; the header line is no process.
+    if (!GetField(p->pText, 0, szPid, sizeof szPid) || !AllDigits(szPid)) continue;
+    if (!GetField(p->pText, 3, szCmd, sizeof szCmd) || strcmp(szCmd, name) != 0) continue;
+    int n = static_cast<int>(strlen(szPid));
+    if (nLen + n + 3 > kLineSize) break;  // room for " pid", the closing blank and the NUL
+    Line[nLen++] = ' ';
+    memcpy(Line + nLen, szPid, n + 1);
+    nLen += n;
+  }
+  FreeResponseList(pList);
+  if (!nLen) return nullptr;
+  return SaveStr("%s ", Line);
+}
+
+char* CheckProcTableForExecs(const char* names) {
+  if (!names) return nullptr;
+  char szNames[kNamesSize];
+  snprintf(szNames, sizeof szNames, "%s", names);
+  char szReport[kReportSize];
+  int nLen = 0;
+  szReport[0] = '\0';
+  char* pNext = szNames;
+  while (pNext) {
+    char* pName = pNext;
+    char* pComma = strchr(pName, ',');
+    pNext = pComma ? pComma + 1 : nullptr;
+    if (pComma) *pComma = '\0';
+    pName += strspn(pName, " \t");  // "a, b" names b, not " b"
+    size_t len = strlen(pName);
+    while (len && (pName[len - 1] == ' ' || pName[len - 1] == '\t')) pName[--len] = '\0';
+    if (!len) continue;
+    char* pIds = GetSysPsIdList(pName);
+    if (!pIds) continue;
+    int n = snprintf(szReport + nLen, sizeof szReport - nLen, "%s (%s)\n", pName, pIds);
+    PutMem(pIds);
+    if (n < 0) continue;
+    if (n >= static_cast<int>(sizeof szReport) - nLen) {  // cut at 1023 characters
+      nLen = static_cast<int>(sizeof szReport) - 1;
+      break;
+    }
+    nLen += n;
+  }
+  return nLen ? SaveStr_(szReport) : nullptr;
+}
+
+int KillProcessByName(const char* name) {
+  char* pIds = GetSysPsIdList(name);
+  if (pIds) {
+    pid_t self = getpid();
+    for (char* p = pIds; *p;) {
+      char* pEnd = nullptr;
+      long id = strtol(p, &pEnd, 10);
+      if (pEnd == p) break;
+      p = pEnd;
+      if (id <= 0 || id == self) continue;  // never a process group, never ourselves
+      if (kill(static_cast<pid_t>(id), SIGKILL) != 0 && errno == EPERM) break;
+    }
+    PutMem(pIds);
+  }
+  sleep(1);
+  return 0;
+}
+
+// ===========================================================================
+// Disk space
+// ===========================================================================
+
+int GetDiskSpace(const char* path, DiskSpace* ds) {
+  if (!ds) return 0;
+  ds->Avail = 0;
+  ds->DfLine[0] = '\0';
+  if (!path || !path[0] || !ShellSafe(path, 0)) return 0;
+  CmdResponse* pList = GetCmdResponse(kCmdDf, "", "%s", path);
+  if (!pList) return 0;
+
+  int flFound = 0;
+  int nCol = -1;
+  char szField[kFieldSize];
+  for (int i = 0; GetField(pList->pText, i, szField, sizeof szField); i++) {
+    if (strncasecmp(szField, "avail", 5) == 0) {
+      nCol = i;
+      break;
+    }
+  }
+  if (nCol >= 0 && pList->pNext) {
+    const char* pData = pList->pNext->pText;
+    snprintf(ds->DfLine, sizeof ds->DfLine, "%s", pData);
+    if (GetField(pData, nCol, szField, sizeof szField)) {
+      int flNum = 0;
+      double v = ParseNumber(szField, &flNum);
+      if (flNum) {  // a column that holds no number is no answer
+        ds->Avail = v;
+        flFound = 1;
+      }
+    }
+  }
+  FreeResponseList(pList);
+  return flFound;
+}
+
+double DUPath(const char* path) {
+  if (!path || !path[0] || !ShellSafe(path, 0)) return 0;
+  CmdResponse* pList = GetCmdResponse(kCmdDu, "", "%s", path);
+  double v = 0;
+  for (CmdResponse* p = pList; p; p = p->pNext) {
+    char szField[kFieldSize];
+    int flNum = 0;
+    if (GetField(p->pText, 0, szField, sizeof szField)) v = ParseNumber(szField, &flNum);
+    if (flNum) break;
+  }
+  FreeResponseList(pList);
+  return v;
+}
+
+int AvailSpace(const char* dir, const char* name, double needed) {
+  if (!dir || !dir[0] || !ShellSafe(dir, 0)) return 0;
+  if (name && name[0] && !ShellSafe(name, 0)) return 0;
+  char szDir[kLineBufSize];
+  if (snprintf(szDir, sizeof szDir, "%s", dir) >= static_cast<int>(sizeof szDir)) return 0;
+  DiskSpace ds;
+
+  if (name && name[0] && FindFile(szDir, name)) {  // the old copy's space becomes free
+    char szPath[kLineBufSize + kFieldSize];
+    snprintf(szPath, sizeof szPath, "%s/%s", szDir, name);
+    double du = DUPath(szPath);
+    GetDiskSpace(szDir, &ds);
+    return needed <= ds.Avail + du;
+  }
+  for (;;) {  // a directory not made yet is measured at its nearest existing ancestor
+    if (GetDiskSpace(szDir, &ds)) return needed <= ds.Avail;
+    if (strcmp(szDir, "/") == 0 || strcmp(szDir, ".") == 0) return 0;
+    ParentDir(szDir);
+  }
+}
+
+// ===========================================================================
+// Directories
+// ===========================================================================
+
+char* ReadDir(DIR* handle) {
+  if (!handle) return nullptr;
+  struct dirent* e = readdir(handle);
+  return e ? e->d_name : nullptr;
+}
+
+char* GetDirFileList(const char* dir) {
+  if (!dir) return nullptr;
+  DIR* d = opendir(dir);
+  if (!d) return nullptr;
+  char* pText = nullptr;
+  int nLen = 0;
+  int nCap = 0;
+  int flOk = 1;
+  while (char* pName = ReadDir(d)) {
+    if (!AppendEntry(&pText, &nLen, &nCap, pName)) {
+      flOk = 0;
+      break;
+    }
+  }
+  closedir(d);
+  if (!flOk) {  // a listing that misses entries would give wrong answers: none at all
+    PutMem(pText);
+    return nullptr;
+  }
+  return CloseListing(pText, nLen);
+}
+
+char* SearchDirFileList(const char* dir, const char* ext) {
+  if (!dir) return nullptr;
+  DIR* d = opendir(dir);
+  if (!d) return nullptr;
+  char* pText = nullptr;
+  int nLen = 0;
+  int nCap = 0;
+  int flOk = 1;
+  while (char* pName = ReadDir(d)) {
+    if (ext) {
+      const char* pDot = strrchr(pName, '.');
+      if (!pDot || strcmp(pDot + 1, ext) != 0) continue;
+    } else if (strcmp(pName, ".") == 0 || strcmp(pName, "..") == 0) {
+      continue;
+    }
+    if (!AppendEntry(&pText, &nLen, &nCap, pName)) {
+      flOk = 0;
+      break;
+    }
+  }
+  closedir(d);
+  if (!flOk) {
+    PutMem(pText);
+    return nullptr;
+  }
+  return CloseListing(pText, nLen);
+}
+
+int SysGetSubnetMask(void) { return 0; }
