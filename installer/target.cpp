@@ -81,6 +81,9 @@ char* WorkAreaArg(const char* arg) {
 void UseWorkArea(char* pArea) {
   const char* pPath = pArea[0] ? pArea : "/";
   pKorviInstallDir = SaveStr("%s/%sInstall", pArea, kVendorWord);
+  // The flag speaks of the area in use: a later area that existed clears it, so the clean-up
+  // never takes away an area this run did not make.
+  flCreatedTmpDir = 0;
   if (FindFile(pPath, "")) return;
   flCreatedTmpDir = 1;
   SysCmd(kCmdMkdir, kSysCmdLog, "%s", pPath);
