@@ -231,7 +231,7 @@ FILE* OpenRegularFile(const char* path, int truncate);
 
 extern char* my_name;     // program base name; prefix of reports, name of the log file
 extern int flUseLog;      // logging on
-extern char* pLogPath;    // directory of the log file, "/tmp"
+extern char* pLogPath;    // directory of the log file, initially "/tmp"
 extern char* pToolPath;   // tool directory of the library subsystems (db/, trans.conf)
 
 // The fixed English message texts, shared with the command layer and the pool.

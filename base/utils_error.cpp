@@ -17,12 +17,16 @@
 
 char* my_name = nullptr;
 int flUseLog = 0;
-char* pLogPath = nullptr;
+namespace {
+char szDefaultLogPath[] = "/tmp";
+}
+char* pLogPath = szDefaultLogPath;
 char* pToolPath = nullptr;
 
 namespace {
 
 constexpr int kLogPathSize = 512;
+constexpr int kMsgSize = 8192;  // ErrorMsg's first formatting buffer
 constexpr int kCwdSize = 4096;  // the working directory; a longer one is refused
 
 // State of the run log: the path whose run has begun (its first message replaced the file).
@@ -77,12 +81,22 @@ void SysError(const char* fmt, ...) {
 }
 
 int ErrorMsg(int type, int status, const char* fmt, ...) {
+  // A message is formatted beside Line first, so that an argument taken from Line (the
+  // general scratch) is not overwritten while it is read; only a very long one goes directly.
+  char szMsg[kMsgSize];
   va_list ap;
   va_start(ap, fmt);
-  int n = vsnprintf(Line, kLineSize, fmt, ap);
+  int n = vsnprintf(szMsg, sizeof szMsg, fmt, ap);
   va_end(ap);
   if (n < 0) n = 0;
-  if (n >= kLineSize) n = kLineSize - 1;
+  if (n < kMsgSize) {
+    memcpy(Line, szMsg, static_cast<size_t>(n) + 1);
+  } else {
+    va_start(ap, fmt);
+    vsnprintf(Line, kLineSize, fmt, ap);
+    va_end(ap);
+    if (n >= kLineSize) n = kLineSize - 1;
+  }
   if (type == 1) return fprintf(stderr, szWarningFmt, Line);
   if (type == 2) {
     fflush(stdout);

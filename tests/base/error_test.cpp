@@ -127,11 +127,13 @@ TEST(ErrorMsg, WarningErrorAndSilentTypes) {
   EXPECT_EQ(c.Err, "ERROR: x\n");
 }
 
-TEST(ErrorMsg, FormatsIntoLine) {
+TEST(ErrorMsg, FormatsIntoLineEvenFromLine) {
   testing::internal::CaptureStderr();
   ErrorMsg(1, 0, "abc %d", 1);
-  testing::internal::GetCapturedStderr();
   EXPECT_STREQ(Line, "abc 1");
+  ErrorMsg(1, 0, "<%s>", Line);  // an argument taken from the scratch itself
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "WARNING: abc 1\nWARNING: <abc 1>\n");
+  EXPECT_STREQ(Line, "<abc 1>");
 }
 
 TEST(errormsg, PrefixesTheProgramNameAndGoesOn) {
@@ -204,6 +206,12 @@ class LogTest : public testing::Test {
   }
   std::string Name, LogPath, VictimDir, Victim;
 };
+
+TEST_F(LogTest, TheLogLivesInTmpUnderTheProgramsName) {
+  EXPECT_STREQ(pLogPath, "/tmp");
+  Child c = Run([] { printf("%s", GetLogFileName()); });
+  EXPECT_EQ(c.Out, LogPath);
+}
 
 TEST_F(LogTest, FirstMessageTruncatesLaterOnesAppend) {
   WriteAll(LogPath, "an earlier run\n");

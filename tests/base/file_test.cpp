@@ -388,7 +388,6 @@ class FileCmdTest : public FileTest {
     FileTest::SetUp();
     Name = "kfiletest" + std::to_string(getpid());
     my_name = SaveStr_(Name.c_str());
-    pLogPath = nullptr;
     flUseLog = 1;
     flSysCmdLog = 1;
     PutLogMsg("start\n");
