@@ -135,6 +135,26 @@ FILE* OpenStream(const char* path, const char* mode) {
   return f;
 }
 
+// A link or file planted in a world-writable directory where dir or one of its ancestors
+// belongs would make mkdir -p a no-op or create the tree elsewhere, and chmod change the link's
+// target: such entries are removed, from the top down. Directories are left as they are.
+void ClearPlantedDirs(const char* dir) {
+  char szPath[kPathMax];
+  size_t n = strlen(dir);
+  if (n >= kPathMax) return;
+  memcpy(szPath, dir, n + 1);
+  for (size_t i = 1; i <= n; i++) {
+    if (i < n && szPath[i] != '/') continue;
+    if (i < n && szPath[i - 1] == '/') continue;
+    char ch = szPath[i];
+    szPath[i] = 0;
+    struct stat st;
+    if (lstat(szPath, &st) == 0 && !S_ISDIR(st.st_mode) && InWorldWritableDir(szPath))
+      unlink(szPath);
+    szPath[i] = ch;
+  }
+}
+
 // Reads up to size bytes of the file into buf and terminates them; a read error gives "".
 int ReadWhole(const char* path, char* buf, size_t size) {
   FILE* f = fopen(path, "rb");
@@ -539,10 +559,7 @@ int CreateFile(const char* dir, const char* name, const char* perm, const char* 
     ErrorMsg(2, 1, "path too long: %.200s...", dir ? dir : name);
 
   if (dir) {
-    // A link or file planted where the directory belongs in a world-writable directory would
-    // make mkdir -p a no-op and chmod change the link's target: remove it first.
-    struct stat st;
-    if (InWorldWritableDir(dir) && lstat(dir, &st) == 0 && !S_ISDIR(st.st_mode)) unlink(dir);
+    ClearPlantedDirs(dir);
     if (!FindFile(dir, nullptr)) SysCmd(kCmdMkdir, kSysCmdFatal, "%s", dir);
   }
   if (name) {

@@ -585,6 +585,16 @@ TEST_F(PlantedTest, CreateFileReplacesAPlantedLinkInsteadOfChangingItsTarget) {
   ExpectVictimUnchanged();
   EXPECT_EQ(GetFileType(sDirLink.c_str()), 1);
   EXPECT_EQ(ModeOf(sDirLink), 0777);
+  // A link planted where an ancestor of the directory belongs.
+  std::string sUpLink = Open + "/area";
+  ASSERT_EQ(symlink(P("vdir").c_str(), sUpLink.c_str()), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(CreateFile((sUpLink + "/KorviInstall").c_str(), "f", "755", nullptr, nullptr), 1);
+  testing::internal::GetCapturedStdout();
+  ExpectVictimUnchanged();
+  EXPECT_EQ(GetFileType(P("vdir/KorviInstall").c_str()), 0);
+  EXPECT_EQ(GetFileType(sUpLink.c_str()), 1);
+  EXPECT_TRUE(IsRegular(sUpLink + "/KorviInstall/f"));
 }
 
 TEST_F(PlantedTest, CreateFreshFileReplacesWhateverStandsThere) {
