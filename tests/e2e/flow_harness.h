@@ -120,13 +120,15 @@ class FlowTest : public testing::Test {
   }
 
   // An installed product at <base>/Korvi/kvln (inside path), with a queue tool that records
-  // its arguments and LANG in /tmp/kpqadmin.calls.
+  // its arguments and LANG in /tmp/kpqadmin.calls and its own path in /tmp/kpqadmin.paths.
   void MakeInstallation(const std::string& base) {
     std::string app = H(base + "/Korvi/kvln");
     ASSERT_EQ(Sh("mkdir -p " + Quote(app + "/bin")), 0);
     WriteAll(app + "/bin/marker", "installed\n");
     WriteAll(app + "/kpqadmin",
-             "#!/bin/sh\necho \"kpqadmin $* LANG=${LANG-unset}\" >> /tmp/kpqadmin.calls\n");
+             "#!/bin/sh\n"
+             "echo \"kpqadmin $* LANG=${LANG-unset}\" >> /tmp/kpqadmin.calls\n"
+             "echo \"$0 $*\" >> /tmp/kpqadmin.paths\n");
     chmod((app + "/kpqadmin").c_str(), 0755);
   }
 

@@ -1,0 +1,163 @@
+// flow_previous_test.cpp - the installation found through /opt/Korvi/kvln (none, a
+// directory, a link, a dangling link) and its move to a new base in both directions,
+// including targets that name the same directory under another spelling.
+#include "flow_harness.h"
+
+namespace flow {
+namespace {
+
+class Previous : public FlowTest {
+ protected:
+  void SetUp() override {
+    FlowTest::SetUp();
+    MakeDist();
+  }
+  void LinkFixedPoint(const std::string& text) {
+    ASSERT_EQ(Sh("mkdir -p " + Quote(H("/opt/Korvi"))), 0);
+    ASSERT_EQ(symlink(text.c_str(), H("/opt/Korvi/kvln").c_str()), 0);
+  }
+  // The lines of the run log that are commands (without "initializing system").
+  std::string Commands() const {
+    std::string log = Log(), out;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("/usr/bin/sh -c ", 0) == 0 && line.find("/usr/bin/cp -p") == std::string::npos)
+        out += line.substr(15) + "\n";
+    return out;
+  }
+  std::string QueueToolPaths() const { return ReadAll(H("/tmp/kpqadmin.paths")); }
+  static std::string QueueToolAt(const std::string& app) {
+    return app + "/kpqadmin -upgrade\n" + app + "/kpqadmin -clean\n";
+  }
+  static constexpr const char* kNotRoot =
+      "....bob is logged in\nYou must become root to run setup\n...\n";
+};
+
+TEST_F(Previous, NoneFound) {
+  Result r = Run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, kNotRoot);
+  EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
+  EXPECT_FALSE(Exists(H("/opt/Korvi")));
+  EXPECT_FALSE(Exists(H("/tmp/kpqadmin.paths")));
+}
+
+TEST_F(Previous, DirectoryUnderOptIsTheBase) {
+  MakeInstallation("/opt");
+  Result r = Run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, kNotRoot);
+  EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/Korvi/kvln\nwhoami\n");
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/Korvi/kvln"));
+  EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
+}
+
+TEST_F(Previous, LinkNamesTheBase) {
+  MakeInstallation("/opt/apps");
+  LinkFixedPoint("/opt/apps/Korvi/kvln");
+  Result r = Run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, kNotRoot);
+  EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/apps/Korvi/kvln\nwhoami\n");
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
+  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+}
+
+TEST_F(Previous, RelativeLinkIsReadFromWhereItStands) {
+  MakeInstallation("/opt/apps");
+  LinkFixedPoint("../apps/Korvi/kvln");
+  Result r = Run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
+  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "../apps/Korvi/kvln");
+}
+
+TEST_F(Previous, DanglingLinkIsRemovedAndTheInstallationIsNew) {
+  for (const char* text : {"/opt/gone/Korvi/kvln", "/opt/file"}) {
+    WriteAll(H("/opt/file"), "not a directory\n");
+    LinkFixedPoint(text);
+    Result r = Run({});
+    EXPECT_EQ(r.status, 0) << text;
+    EXPECT_EQ(r.after, "." + std::string(kNotRoot)) << text;
+    EXPECT_EQ(Commands(), "\"/usr/bin/rm -f /opt/Korvi/kvln\n\"/usr/bin/rm -rf  /tmp/KorviInstall\n")
+        << text;
+    EXPECT_FALSE(Exists(H("/opt/Korvi/kvln"))) << text;
+    EXPECT_TRUE(IsDir(H("/opt/Korvi"))) << text;
+    EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/Korvi\ndf -b /opt/Korvi\nwhoami\n") << text;
+    Sh("rm -f " + Quote(S + "/calls.log"));
+  }
+}
+
+TEST_F(Previous, MovesFromOptToANewBase) {
+  MakeInstallation("/opt");
+  Result r = Run({"install", "/opt/apps"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, "......" + std::string(kNotRoot));
+  EXPECT_EQ(Commands(),
+            "\"/usr/bin/rm -rf  /opt/apps/Korvi/kvln\n"
+            "\"/usr/bin/mkdir -p /opt/apps/Korvi\n"
+            "\"/usr/bin/chmod  755 /opt/apps/Korvi\n"
+            "\"/usr/bin/mv -f -f /opt/Korvi/kvln /opt/apps/Korvi\n"
+            "\"/usr/bin/rm -f /opt/Korvi/kvln\n"
+            "\"/usr/bin/ln  -s /opt/apps/Korvi/kvln /opt/Korvi/kvln\n"
+            "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
+  EXPECT_TRUE(Exists(H("/opt/apps/Korvi/kvln/bin/marker")));
+  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
+}
+
+TEST_F(Previous, MovesFromANewBaseBackToOpt) {
+  MakeInstallation("/opt/apps");
+  LinkFixedPoint("/opt/apps/Korvi/kvln");
+  Result r = Run({"install", "/opt"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Commands(),
+            "\"/usr/bin/rm -rf  /opt/Korvi/kvln\n"
+            "\"/usr/bin/chmod  755 /opt/Korvi\n"
+            "\"/usr/bin/mv -f -f /opt/apps/Korvi/kvln /opt/Korvi\n"
+            "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
+  EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
+  EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
+  EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/Korvi/kvln"));
+}
+
+TEST_F(Previous, MovesBetweenTwoOtherBasesAndRepointsTheLink) {
+  MakeInstallation("/opt/apps");
+  LinkFixedPoint("/opt/apps/Korvi/kvln");
+  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/var/spool/base"))), 0);
+  Result r = Run({"install", "/var/spool/base/Korvi/kvln"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Exists(H("/var/spool/base/Korvi/kvln/bin/marker")));
+  EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
+  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/var/spool/base/Korvi/kvln");
+  EXPECT_EQ(QueueToolPaths(), QueueToolAt("/var/spool/base/Korvi/kvln"));
+}
+
+TEST_F(Previous, SameDirectoryUnderAnotherSpellingIsNotMoved) {
+  MakeInstallation("/opt");
+  ASSERT_EQ(symlink("/opt", H("/opt/alias").c_str()), 0);  // /opt/alias -> /opt
+  for (const char* target : {"/opt", "/opt//", "/opt///", "/opt/alias", "/opt/./"}) {
+    Result r = Run({"install", target});
+    EXPECT_EQ(r.status, 0) << target;
+    EXPECT_EQ(r.after, kNotRoot) << target;
+    EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n") << target;
+    EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker"))) << target;
+    EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln"))) << target;
+  }
+}
+
+TEST_F(Previous, LinkedInstallationUnderAnotherSpellingIsNotMoved) {
+  MakeInstallation("/opt/apps");
+  LinkFixedPoint("/opt/apps/Korvi/kvln");
+  for (const char* target : {"/opt/apps/", "/opt//apps", "/opt/apps/Korvi/kvln/"}) {
+    Result r = Run({"install", target});
+    EXPECT_EQ(r.status, 0) << target;
+    EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n") << target;
+    EXPECT_TRUE(Exists(H("/opt/apps/Korvi/kvln/bin/marker"))) << target;
+    EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln") << target;
+  }
+}
+
+}  // namespace
+}  // namespace flow
