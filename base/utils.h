@@ -158,8 +158,9 @@ int GetFileType(const char* path);     // lstat: 1 directory, 2 symbolic link, 3
 
 // Opening. report: 2 SysError "can't open file, %s" (exit 1); 1 "ERROR: can't open file, %s\n"
 // on stderr; other values silent. OpenFile closes `file` first when not null. A file opened
-// for writing in a world-writable directory (such as /tmp) is never a followed link nor a
-// non-regular file: such an entry counts as an open failure.
+// for writing in a world-writable directory (such as /tmp) must be a regular file of this user
+// with a single name (or be created by the open): a link, a hard link or another user's file
+// there counts as an open failure.
 FILE* OpenFile(FILE* file, const char* path, const char* mode, int report);
 FILE* OpenFileF(FILE* file, const char* mode, int report, const char* fmt, ...) KORVI_PRINTF(4, 5);
 // open(2) with the flags (mode 0644 when creating); failure prints "ERROR: can't open file, %s"
@@ -222,7 +223,7 @@ int CreateTextFile(const char* path, const char* mode, int perm, const char* fmt
 // 1 on success, 0 when it cannot (the entry is then left as it was or absent).
 int CreateFreshFile(const char* path, int perm);
 // Opens path for appending (or truncating when truncate is set) without following a link;
-// null when it is missing, a link or not a regular file.
+// null when it is missing, a link, not a regular file, another user's or hard-linked.
 FILE* OpenRegularFile(const char* path, int truncate);
 
 // ===========================================================================

@@ -91,13 +91,14 @@ int WritesMode(const char* mode) {
 }
 
 // Opens path without following a link and only when it is a regular file owned by this
-// process's user (or made by the open itself). flags are open(2) flags without O_TRUNC;
+// process's user with no other name (or made by the open itself). flags are open(2) flags without O_TRUNC;
 // truncate empties it after the checks. -1 with errno set on refusal.
 int OpenRegularFd(const char* path, int flags, int truncate) {
   int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      st.st_nlink != 1) {
     close(fd);
     errno = EPERM;
     return -1;

@@ -610,6 +610,16 @@ TEST_F(PlantedTest, CreateFreshFileReplacesWhateverStandsThere) {
   EXPECT_EQ(OpenRegularFile(sFifo.c_str(), 0), nullptr);
   EXPECT_EQ(CreateFreshFile(sFifo.c_str(), 0600), 1);
   EXPECT_TRUE(IsRegular(sFifo));
+  std::string sHard = Open + "/hard";
+  ASSERT_EQ(link(Victim.c_str(), sHard.c_str()), 0);  // a second name of the victim
+  EXPECT_EQ(OpenRegularFile(sHard.c_str(), 1), nullptr);
+  EXPECT_EQ(OpenFile(nullptr, sHard.c_str(), "a", 0), nullptr);
+  ExpectVictimUnchanged();
+  std::string sOther = Open + "/other";
+  WriteAll(sOther, "theirs");
+  ASSERT_EQ(chown(sOther.c_str(), 100, 100), 0);  // another user's file
+  EXPECT_EQ(OpenFile(nullptr, sOther.c_str(), "wt", 0), nullptr);
+  EXPECT_EQ(ReadAll(sOther), "theirs");
   EXPECT_EQ(CreateFreshFile(Open.c_str(), 0600), 0);  // never a directory
   EXPECT_EQ(GetFileType(Open.c_str()), 1);
 }
