@@ -6,6 +6,8 @@
 #   scripts/demo.sh [SETUP-ARGS...]
 #
 # KORVI_DEMO_SETUP=PATH uses that setup program instead of building one;
+# KORVI_DEMO_OUT=DIR puts the distribution and the copied run log in DIR
+# (default build/demo; it is emptied first);
 # KORVI_DEMO_SIM_OPTS adds options of sim/run (for example "--proc cupsd" or
 # "--lpd lprng"). Answers may be piped in: printf 'y\n' | scripts/demo.sh
 set -euo pipefail
@@ -25,7 +27,8 @@ if [ ! -x "$setup" ]; then
   exit 1
 fi
 
-out=$PWD/build/demo
+out=${KORVI_DEMO_OUT:-$PWD/build/demo}
+case "$out" in /*) ;; *) out=$PWD/$out ;; esac
 rm -rf "$out"
 mkdir -p "$out"
 sim/mkdist --pieces 3 --extra sim/sample/extra \

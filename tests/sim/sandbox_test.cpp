@@ -1,0 +1,166 @@
+// The sandbox runner: what a program does inside stays inside; state, start
+// directory, standard input and exit status pass as documented.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim_util.h"
+
+using namespace simtest;
+
+namespace {
+
+// Places a probe writes to: every private place of the sandbox, the layers
+// that make room for them, and the stand-ins' directories.
+const std::vector<std::string> kProbePlaces = {
+    "/opt", "/tmp", "/var/spool", "/var/sadm", "/etc/rc2.d", "/usr/share/printconf",
+    "/usr/bin", "/usr/sbin", "/bin", "/sbin", "/var", "/etc", "/usr/share", "/var/korvi-sim",
+    "/opt/Korvi/kvln", "/var/spool/Korvi/kvln"};
+
+std::string ProbeScript(const std::string& tag) {
+  std::string s;
+  for (const auto& p : kProbePlaces)
+    s += "mkdir -p " + p + " && echo probe > " + p + "/" + tag + " && test -f " + p + "/" + tag +
+         " && echo ok " + p + "; ";
+  return s;
+}
+
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> v;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) v.push_back(e.path().filename());
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+TEST(Sandbox, ProbeWritesEverywhereAndTheMachineIsUnchanged) {
+  const std::string tag = "korvi-probe-" + std::to_string(getpid());
+  const std::vector<std::string> watched = {"/opt", "/var/spool", "/etc/rc2.d", "/usr/bin",
+                                            "/usr/sbin", "/var", "/etc", "/usr/share"};
+  std::vector<std::vector<std::string>> before;
+  for (const auto& d : watched) before.push_back(Listing(d));
+  const bool hadSadm = fs::exists("/var/sadm");
+  const bool hadKorvi = fs::exists("/opt/Korvi");
+  const bool hadPrintconf = fs::exists("/usr/share/printconf");
+
+  Result r = Sim("", ProbeScript(tag));
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (const auto& p : kProbePlaces) EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
+
+  for (const auto& p : kProbePlaces) EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
+  EXPECT_EQ(fs::exists("/opt/Korvi"), hadKorvi);
+  EXPECT_EQ(fs::exists("/var/sadm"), hadSadm);
+  EXPECT_EQ(fs::exists("/usr/share/printconf"), hadPrintconf);
+  EXPECT_FALSE(fs::exists("/var/korvi-sim"));
+  for (size_t i = 0; i < watched.size(); ++i) EXPECT_EQ(Listing(watched[i]), before[i]) << watched[i];
+}
+
+TEST(Sandbox, WithStateTheWritesLandInTheStateOnly) {
+  TempDir t;
+  const std::string s = t / "state";
+  const std::string tag = "korvi-probe-state-" + std::to_string(getpid());
+  Result r = Sim("--state " + Q(s), ProbeScript(tag));
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (const auto& p : kProbePlaces) EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
+  // Kept: the private places and what was written to /usr/bin and /usr/sbin.
+  for (const char* p : {"opt", "tmp", "var/spool", "var/sadm", "etc/rc2.d", "usr/share/printconf",
+                        "usr/bin", "usr/sbin", "opt/Korvi/kvln", "var/spool/Korvi/kvln"})
+    EXPECT_TRUE(fs::exists(s + "/" + p + "/" + tag)) << p;
+  // /bin is /usr/bin here, and the control directory is the state itself.
+  EXPECT_TRUE(fs::exists(s + "/" + tag));
+  EXPECT_TRUE(fs::exists(s + "/calls.log"));
+  // The layers that only make room for mount points keep nothing.
+  EXPECT_FALSE(fs::exists(s + "/var/" + tag));
+  EXPECT_FALSE(fs::exists(s + "/etc/" + tag));
+  EXPECT_FALSE(fs::exists(s + "/usr/share/" + tag));
+  EXPECT_EQ(Mode(s + "/tmp"), 01777u);
+}
+
+TEST(Sandbox, StateIsSeenByTheNextRunAndUsrBinIsCopiedBack) {
+  TempDir t;
+  const std::string s = t / "state";
+  WriteFile(s + "/usr/bin/mytool", "#!/bin/sh\necho mytool ran\n");
+  chmod((s + "/usr/bin/mytool").c_str(), 0755);
+  WriteFile(s + "/opt/Korvi/kvln/old.txt", "old\n");
+
+  Result r = Sim("--state " + Q(s),
+                 "mytool; cat /opt/Korvi/kvln/old.txt; printf '#!/bin/sh\\necho launched\\n' > /usr/bin/launch;"
+                 " chmod 755 /usr/bin/launch; rm /usr/bin/mytool; df -b / | head -n 1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "mytool ran\nold\nFilesystem              avail\n");
+  EXPECT_TRUE(fs::exists(s + "/usr/bin/launch"));
+  EXPECT_EQ(Mode(s + "/usr/bin/launch"), 0755u);
+  // The removal is no file of its own in the state (no overlay whiteout).
+  EXPECT_FALSE(fs::exists(fs::symlink_status(s + "/usr/bin/mytool")));
+  EXPECT_FALSE(fs::exists(s + "/usr/bin/df"));  // the stand-ins are not copied out
+
+  r = Sim("--state " + Q(s), "launch; command -v mytool || echo no mytool");
+  EXPECT_EQ(r.out, "launched\nno mytool\n");
+}
+
+TEST(Sandbox, StandardInputAndExitStatusPassThrough) {
+  Result r = Sim("", "read x; echo \"got $x\"; exit 3", "hello\n");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "got hello\n");
+  r = Sim("", "kill -TERM $$");
+  EXPECT_EQ(r.status, 128 + 15);
+  r = Sim("", "true");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  r = Sim("", "echo KORVI_SIM=$KORVI_SIM KORVI_SIM_DIR=$KORVI_SIM_DIR; whoami");
+  EXPECT_EQ(r.out, "KORVI_SIM=1 KORVI_SIM_DIR=/var/korvi-sim\nroot\n");
+}
+
+TEST(Sandbox, RunnerErrorsExitWith125) {
+  Result r = Sh(Q(kRun) + " --bogus -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: unknown option --bogus\n");
+  r = Sh(Q(kRun) + " 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out.rfind("usage: sim/run ", 0), 0u) << r.out;
+  r = Sh(Q(kRun) + " --cwd /nonexistent/dir -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: no directory /nonexistent/dir\n");
+  r = Sh(Q(kRun) + " --df opt=12 -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: --df takes MOUNT=KB with an absolute MOUNT: opt=12\n");
+  r = Sh(Q(kRun) + " --lpd cups -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: --lpd takes none, lprng or plain\n");
+  r = Sh(Q(kRun) + " --proc a/b -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  r = Sh(Q(kRun) + " --state 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: option --state needs a value\n");
+}
+
+TEST(Sandbox, StartDirectoryUnderAPrivatePlaceStaysVisible) {
+  TempDir t;  // under the real /tmp, which the sandbox replaces
+  WriteFile(t / "dist/disks", "end_of_list\n");
+  Result r = Sim("--cwd " + Q(t / "dist"), "pwd; cat disks; ls /tmp | wc -l");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, t / "dist" + "\nend_of_list\n1\n");
+
+  // A start directory inside the state's places is used at its inside path,
+  // and the mount points made for kept paths do not stay in the state.
+  const std::string s = t / "state";
+  WriteFile(s + "/tmp/dist/disks", "x\n");
+  WriteFile(t / "kept.txt", "kept\n");
+  r = Sim("--state " + Q(s) + " --cwd " + Q(s + "/tmp/dist") + " --keep " + Q(t / "kept.txt"),
+          "pwd; cat disks; cat " + t / "kept.txt" + "; echo more >> " + t / "kept.txt");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "/tmp/dist\nx\nkept\n");
+  EXPECT_EQ(ReadFile(t / "kept.txt"), "kept\nmore\n");
+  EXPECT_EQ(Listing(s + "/tmp"), std::vector<std::string>{"dist"});
+}
+
+TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {
+  Result r = Sim("", "ps -e | awk 'NR > 1 {print $1, $4}'");
+  EXPECT_EQ(r.status, 0);
+  // The runner's shell is process 1; the host's processes are not listed.
+  EXPECT_TRUE(HasLine(r.out, "1 bash")) << r.out;
+  EXPECT_LE(Lines(r.out).size(), 5u) << r.out;
+  EXPECT_EQ(r.out.find("sim_tests"), std::string::npos);
+}
+
+}  // namespace
