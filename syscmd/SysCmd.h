@@ -156,8 +156,11 @@ void ResetSysCmdList(void);
 // Runs row |index| through "<sh> -c \"<dir>/<tool> <args> <text><redirections>\"" (rows 0 and 1:
 // the text alone). A negative index or 0 is quiet: no dot, no log line, no redirection in modes
 // 1 and 2. Failure is read from the exit status; mode 1 logs "WARNING_MSG: <reason>", mode 2
-// logs and prints "ERROR: <reason>" and exits 1. Unresolved tool: message, exit 0.
-// Returns 0 on success, else the non-zero status of system().
+// logs and prints "ERROR: <reason>" and exits 1; the reason is "exit status N" or "killed by
+// signal N". Output goes to the run log only when it is a safe regular file, else /dev/null.
+// A line longer than 4095 characters is never run: it fails with "command line too long".
+// Unresolved tool: "ERROR: unable to locate system command '%s'\n" on stderr, exit 0.
+// Returns 0 on success, else the non-zero status of system() (-1 for a line too long).
 int SysCmd(int index, int mode, const char* fmt, ...) KORVI_PRINTF(3, 4);
 // Saved "%s/%s %s" of directory, tool and default arguments; null when unresolved.
 char* GetCmd(int index);
@@ -172,7 +175,8 @@ struct CmdResponse {
 
 // Runs row index ("<dir>/<tool> <args> <text>", no sh row, no redirection) with popen and
 // returns its standard-output lines in order, only those containing pattern when pattern is
-// non-empty; null when none or when the command cannot be started. Nothing is logged.
+// non-empty; null when none, when the command cannot be started or its line would exceed
+// 4095 characters. Standard error is not read. Nothing is logged. Unresolved tool: exit 0.
 CmdResponse* GetCmdResponse(int index, const char* pattern, const char* fmt, ...)
     KORVI_PRINTF(3, 4);
 // The same, as one pool text of the kept lines, each ending in a newline; null when none.
@@ -202,13 +206,13 @@ int ShellSafe(const char* text, int report);
 // ===========================================================================
 
 // Blank-framed ids (" 12 345 ") of the processes whose ps -e command column equals name; null
-// when none. Uses Line as scratch and the shared tokenizer.
+// when none (and for null or ""). Uses Line as scratch; the shared tokenizer is not touched.
 char* GetSysPsIdList(const char* name);
 // names: comma-separated command names (at most 511 characters). Saved text of lines
 // "%s (%s)\n" (name and id list) for each name that runs; null when none does.
 char* CheckProcTableForExecs(const char* names);
-// Sends signal 9 to every process of the name, stopping at the first one it may not kill;
-// then sleeps one second. Returns 0.
+// Sends signal 9 to every process of the name (never to this process itself), stopping at the
+// first one it may not kill; then sleeps one second. Returns 0.
 int KillProcessByName(const char* name);
 
 // Filled by GetDiskSpace from df -b.

@@ -2,6 +2,8 @@
 // du -s figures, AvailSpace's walk up to an existing directory, and directory listings.
 #include <signal.h>
 
+#include <ctime>
+
 #include "syscmd_fixture.h"
 
 namespace {
@@ -250,6 +252,57 @@ TEST(ReadDir, EntriesThenNull) {
   EXPECT_EQ(names, (std::multiset<std::string>{".", "..", "only"}));
   EXPECT_EQ(ReadDir(nullptr), nullptr);
   EXPECT_EQ(SysGetSubnetMask(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+using kvtest::FixDir;
+using kvtest::ReadAll;
+using kvtest::SysCmdTest;
+using kvtest::TempDir;
+
+// Settle -1: after the command, wait until a process with the tool's name shows in ps -e.
+TEST_F(SysCmdTest, SettleWaitsForTheToolsProcess) {
+  std::string name = "kvs" + std::to_string(getpid() % 100000);
+  TempDir dir;
+  std::string exe = dir / name;
+  std::system(("/bin/cp /bin/sleep " + exe).c_str());
+  ComRow saved = ComList[kCmdBar];
+  ComList[kCmdBar] = {name.c_str(), "", dir.path.c_str(), -1};
+  time_t t0 = time(nullptr);
+  SysCmd(kCmdBar, kSysCmdLog, "%s", "30 &");  // the tool goes on in the background
+  EXPECT_LT(time(nullptr) - t0, 10);          // found before the 11 tries ran out
+  EXPECT_EQ(LogTail().find("Time out"), std::string::npos);
+  char* pIds = GetSysPsIdList(name.c_str());
+  EXPECT_NE(pIds, nullptr);
+  PutMem(pIds);
+  KillProcessByName(name.c_str());
+  ComList[kCmdBar] = saved;
+}
+
+// A link planted at the log path before any message: the shell's appending redirection must
+// not write through it, and the link's target keeps its content and mode.
+TEST_F(SysCmdTest, PlantedLogLinkIsNeverWrittenThrough) {
+  TempDir t;
+  std::string target = t / "precious";
+  t.Touch("precious", "keep\n");
+  chmod(target.c_str(), 0640);
+  std::string log = LogName();
+  unlink(log.c_str());
+  ASSERT_EQ(symlink(target.c_str(), log.c_str()), 0);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();  // the log's own complaint about the link
+  SysCmd(kCmdEcho, kSysCmdLog, "%s", "through the link?");
+  SysCmd(kCmdLs, kSysCmdLog, "%s", "/nonexistent/kv");
+  testing::internal::GetCapturedStderr();
+  testing::internal::GetCapturedStdout();
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(ReadAll(target), "keep\n");
+  unlink(log.c_str());
 }
 
 }  // namespace
