@@ -39,7 +39,7 @@ echo "demo: running setup there on the simulated Solaris host; nothing leaves th
 echo
 status=0
 # shellcheck disable=SC2086
-sim/run ${KORVI_DEMO_SIM_OPTS:-} --cwd "$out/dist" -- \
+sim/run ${KORVI_DEMO_SIM_OPTS:-} --keep "$out" --cwd "$out/dist" -- \
   bash -c 'listing=$0 logcopy=$1; shift; ./setup "$@"; st=$?; "$listing" "$logcopy"; exit $st' \
   "$PWD/sim/listing" "$out/setup.log" "$@" \
   || status=$?
