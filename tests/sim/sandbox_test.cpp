@@ -154,6 +154,18 @@ TEST(Sandbox, StartDirectoryUnderAPrivatePlaceStaysVisible) {
   EXPECT_EQ(Listing(s + "/tmp"), std::vector<std::string>{"dist"});
 }
 
+TEST(Sandbox, TerminatingTheRunnerEndsTheSandbox) {
+  // The named process shows that the sandbox is up; after TERM to the runner
+  // nothing of the sandbox stays behind.
+  const std::string name = "kvterm" + std::to_string(getpid() % 100000);
+  Result r = Sh(Q(kRun) + " --proc " + name + " -- sleep 1000 </dev/null >/dev/null 2>&1 & r=$!;"
+                " n=0; until pgrep -x " + name + " >/dev/null || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done;"
+                " kill -TERM $r; wait $r; echo status $?;"
+                " n=0; while pgrep -x " + name + " >/dev/null && [ $n -lt 100 ]; do sleep 0.1; n=$((n+1)); done;"
+                " pgrep -x " + name + " || echo gone");
+  EXPECT_EQ(r.out, "status 143\ngone\n");
+}
+
 TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {
   Result r = Sim("", "ps -e | awk 'NR > 1 {print $1, $4}'");
   EXPECT_EQ(r.status, 0);
