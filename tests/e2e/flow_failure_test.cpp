@@ -1,0 +1,81 @@
+// flow_failure_test.cpp - the failures of a setup run that the flow reports itself: what the
+// user sees and the exit status of each (the agreement, "-v", space, the guard and the root
+// check are covered with their own steps).
+#include "flow_harness.h"
+
+namespace flow {
+namespace {
+
+class Failure : public FlowTest {
+ protected:
+  void SetUp() override {
+    FlowTest::SetUp();
+    MakeDist();
+  }
+};
+
+TEST_F(Failure, WorkAreaThatCannotBeMade) {
+  WriteAll(H("/tmp/file"), "a file, not a directory\n");
+  Result r = Run({"/tmp/file/area"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.after, ".ERROR: couldn't open /tmp/file/area\n\n");
+  std::string log = Log();
+  EXPECT_EQ(log.rfind("initializing system\n/usr/bin/sh -c \"/usr/bin/mkdir -p /tmp/file/area\n", 0),
+            0u);
+  EXPECT_NE(log.find("WARNING_MSG: "), std::string::npos);
+  EXPECT_EQ(log.find("cp -p"), std::string::npos);
+}
+
+TEST_F(Failure, FatalCommandPrintsErrorAndEndsWithOne) {
+  // The file list names a file the distribution lacks: its copy fails.
+  WriteAll(H("/tmp/dist/disks"), "disks isize\nmissing tsize\nend_of_list\n");
+  Result r = Run({}, "y\n", {"--user", "bob"}, nullptr, "umask 000; ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.after, "...ERROR: exit status 1\n");
+  std::string log = Log();
+  EXPECT_NE(log.find("/usr/bin/sh -c \"/usr/bin/cp -p /tmp/dist/./missing /tmp/KorviInstall\n"),
+            std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - 22), "\nERROR: exit status 1\n");
+  EXPECT_EQ(log.find("tsize /tmp/KorviInstall"), std::string::npos);  // nothing after it
+  // The work directory stays as made: the run's own, not world-writable even under umask 0.
+  struct stat st;
+  ASSERT_EQ(lstat(H("/tmp/KorviInstall").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_uid, 0u);
+}
+
+TEST_F(Failure, CommandMissingFromTheSystem) {
+  // du is needed once an old work directory exists; this host has none.
+  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/tmp/KorviInstall"))), 0);
+  Result r = Run({}, "y\n", {"--user", "bob"}, nullptr,
+                 "rm -f /usr/bin/du /usr/local/bin/du; PATH=/usr/bin; ");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, "");
+  EXPECT_EQ(r.err, "ERROR: unable to locate system command 'du'\n");
+  EXPECT_TRUE(IsDir(H("/tmp/KorviInstall")));
+}
+
+TEST_F(Failure, FileListMissing) {
+  Sh("rm -f " + Quote(H("/tmp/dist/disks")));
+  Result r = Run({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.after, "");
+  EXPECT_EQ(r.err, "ERROR: can't open file, KorviInstall/disks\n");
+  EXPECT_EQ(Log(), "initializing system\n");
+  EXPECT_FALSE(Exists(H("/tmp/KorviInstall")));
+}
+
+TEST_F(Failure, NotRootStillCleansUp) {
+  MakeInstallation("/opt");
+  Result r = Run({}, "y\n", {"--user", "rootx"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, "....rootx is logged in\nYou must become root to run setup\n...\n");
+  EXPECT_EQ(Count(Log(), "/usr/bin/rm -rf  /tmp/KorviInstall\n"), 1);
+  EXPECT_FALSE(Exists(H("/tmp/KorviInstall")));
+  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.calls")),
+            "kpqadmin -upgrade LANG=unset\nkpqadmin -clean LANG=unset\n");
+}
+
+}  // namespace
+}  // namespace flow
