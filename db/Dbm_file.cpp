@@ -71,8 +71,22 @@ int KeyEquals(unsigned char* rec, const char* key) {
   return RecKeyLen(rec) == k && memcmp(RecKey(rec), key, k) == 0;
 }
 
-// Opens the database for reading without any report; null when it is missing.
-FILE* OpenForRead(const char* name) { return OpenDataBase(name, "kdb", "rb", 0); }
+// Opens the record file for reading without any report; null when it is missing. A headed
+// file (written by the typed-record database) is no record file: null, and *pHeaded set, so
+// that reads find nothing in it and changes leave it alone instead of rewriting it as garbage.
+FILE* OpenForRead(const char* name, int* pHeaded = nullptr) {
+  if (pHeaded) *pHeaded = 0;
+  FILE* in = OpenDataBase(name, "kdb", "rb", 0);
+  if (!in) return nullptr;
+  char magic[5];
+  if (fread(magic, 1, 5, in) == 5 && memcmp(magic, "TKDBA", 5) == 0) {
+    fclose(in);
+    if (pHeaded) *pHeaded = 1;
+    return nullptr;
+  }
+  rewind(in);
+  return in;
+}
 
 // Starts a change of database name: the locked rewrite file as a stream.
 FILE* BeginChange(const char* name, DbRewrite* rw) {
@@ -99,9 +113,11 @@ int DeleteMatching(const char* name, const char* key, int prefixLen) {
   DbRewrite rw;
   FILE* out = BeginChange(name, &rw);
   if (!out) return 0;
-  FILE* in = OpenForRead(name);
+  int flHeaded;
+  FILE* in = OpenForRead(name, &flHeaded);
   if (!in) {
     DbRewriteAbort(&rw, out);
+    if (flHeaded) fprintf(stderr, "ERROR: Can't write to %s", name);
     return 0;
   }
   int ok = PurgeRecord(name, in, out, key, prefixLen);
@@ -201,10 +217,14 @@ int DbmPutRecord(const char* name, const char* key, const void* data, int len) {
   DbRewrite rw;
   FILE* out = BeginChange(name, &rw);
   if (!out) return 0;
-  int ok = 1;
-  if (FILE* in = OpenForRead(name)) {
+  int ok = 1, flHeaded;
+  if (FILE* in = OpenForRead(name, &flHeaded)) {
     ok = PurgeRecord(name, in, out, key, 0);
     fclose(in);
+  } else if (flHeaded) {
+    DbRewriteAbort(&rw, out);
+    fprintf(stderr, "ERROR: Can't write to %s", name);
+    return 0;
   }
   if (ok) {
     static unsigned char rec[kDbmRecBufSize];

@@ -78,7 +78,7 @@ inline Bytes Header(const std::string& count) {
 
 // A fresh tool directory per test: pToolPath points at it, the working directory is it.
 class DbTest : public testing::Test {
- protected:
+ public:
   void SetUp() override {
     char tmpl[] = "/tmp/kdbtestXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);

@@ -322,3 +322,25 @@ TEST_F(DbmFile, DamagedFilesReadUpToTheDamage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The record-file operations do not know the headed format: they find nothing in a headed
+// file and refuse to rewrite it, so a catalogue is never turned into garbage.
+TEST_F(DbmFile, HeadedFilesAreLeftAlone) {
+  DbT* db = DbTOpen("h", 0);
+  ASSERT_EQ(DbmTPutRecord(db, "a", "1", 1), 1);
+  DbTClose(db);
+  Bytes before = ReadBytes(DbFile("h"));
+  char buf[8];
+  EXPECT_EQ(DbmGetRecord("h", "a", buf), 0);
+  EXPECT_EQ(DbmGetRecordList("h", ",", ","), nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(DbmPutRecord("h", "b", "2", 1), 0);
+  EXPECT_EQ(DbmDeleteRecord("h", "a"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Can't write to hERROR: Can't write to h");
+  EXPECT_EQ(ReadBytes(DbFile("h")), before);
+  EXPECT_FALSE(Exists(DbFile("h") + "_new"));
+}
+
+}  // namespace
