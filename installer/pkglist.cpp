@@ -96,9 +96,10 @@ void WarnMissing(const PkgListRun* run, const char* keyword, const char* what) {
 }
 
 // The release name of the running system, as "uname -r" reports it (for example 5.10), in
-// a static buffer; null when it cannot be read.
+// a static buffer, read once; null when it cannot be read.
 const char* GetReleaseName() {
   static char szRelease[64];
+  if (szRelease[0]) return szRelease;
   if (!TestCmd(kCmdUname)) {
     errno = ENOENT;
     return nullptr;
