@@ -127,6 +127,33 @@ TEST(Install, FailingPkgaddEndsTheRun) {
   EXPECT_TRUE(sim.CallsOf("kpqadmin").empty());
 }
 
+TEST(Install, MissingFileListEndsWithStatus1) {
+  Sim sim("nodisks");
+  sim.MakeDist(SamplePkgDir(), kSimpleList);
+  Shell("rm -f " + Quote(sim.Dist() + "/disks"));
+  Result r = sim.Setup(kAccept);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "ERROR: can't open file, KorviInstall/disks\n")) << r.err;
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+}
+
+// The README's main job installs the sample distribution end to end in the sandbox.
+TEST(Install, SampleDistributionThroughTheMainJob) {
+  Sim sim("demo");
+  std::string out = sim.state + "/demo";
+  std::string cmd = "cd " + Quote(KORVI_SOURCE_DIR) + " && printf 'y\\n' | KORVI_DEMO_SETUP=" +
+                    Quote(SetupBin()) + " KORVI_DEMO_OUT=" + Quote(out) +
+                    " timeout 300 scripts/demo.sh >" + Quote(sim.state + "/demo.out") + " 2>&1";
+  int status = Shell(cmd);
+  std::string text = ReadFile(sim.state + "/demo.out");
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_TRUE(Contains(text, "Installation of <VLMRkvln> was successful.")) << text;
+  std::string log = ReadFile(out + "/setup.log");
+  EXPECT_TRUE(Contains(log, "cp -p /tmp/KorviInstall/./kpadmin /opt/Korvi/kvln\n")) << log;
+  EXPECT_FALSE(Contains(log, "ERROR"));
+  EXPECT_FALSE(Contains(log, "WARNING"));
+}
+
 // ---------------------------------------------------------------------------
 // The older daemon-based product
 // ---------------------------------------------------------------------------
