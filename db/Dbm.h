@@ -70,8 +70,9 @@ struct DbT {
   int32_t ImageCap;          // bytes allocated for the image (at least ImageLen)
   void* pIndex;              // hash index key -> first record (pool), null when not built
   int32_t IndexMask;         // slots - 1
-  const unsigned char* pIndexImage;  // image and length the index was built for
+  const unsigned char* pIndexImage;  // image and length the index describes
   int32_t IndexImageLen;
+  int32_t IndexCount;        // keys in the index
   int32_t flLocked;          // this handle holds the writer lock (inside a store or removal)
 };
 

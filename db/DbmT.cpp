@@ -56,6 +56,11 @@ inline int FirstRecord(const DbT* pDb) { return pDb->DbType == 1 ? 0 : kDbTHeade
 
 void InvalidateIndex(DbT* pDb) { pDb->pIndexImage = nullptr; }
 
+inline int IndexValid(const DbT* pDb) {
+  return pDb->pIndex && pDb->pIndexImage && pDb->pIndexImage == pDb->pImage &&
+         pDb->IndexImageLen == pDb->ImageLen;
+}
+
 // The file of the handle, formed once per pToolPath.
 const char* FilePath(DbT* pDb) {
   if (pDb->szPath && pDb->pPathTool == pToolPath) return pDb->szPath;
@@ -259,16 +264,35 @@ int BuildIndex(DbT* pDb) {
       }
     }
   }
+  pDb->IndexCount = nRecords;
   pDb->pIndexImage = pDb->pImage;
   pDb->IndexImageLen = pDb->ImageLen;
   return 1;
+}
+
+// Adds the record just appended at off to a valid index (the key is new to the image); the
+// index is dropped instead when it would grow too full.
+void IndexAppend(DbT* pDb, int off, unsigned k) {
+  uint32_t nSlots = uint32_t(pDb->IndexMask) + 1;
+  if (uint32_t(pDb->IndexCount) + 1 > nSlots / 2) {
+    InvalidateIndex(pDb);
+    return;
+  }
+  IndexSlot* pSlots = static_cast<IndexSlot*>(pDb->pIndex);
+  uint32_t h = HashStored(pDb->pImage + off + 4, k);
+  uint32_t i = h & (nSlots - 1);
+  while (pSlots[i].Off1) i = (i + 1) & (nSlots - 1);
+  pSlots[i] = {uint32_t(off) + 1, h, k};
+  pDb->IndexCount++;
+  pDb->pIndexImage = pDb->pImage;
+  pDb->IndexImageLen = pDb->ImageLen;
 }
 
 // Offset of the first record with the key, -1 when there is none.
 int LookUp(DbT* pDb, const char* key) {
   unsigned k = unsigned(strlen(key)) + 1;
   if (k > 0xFFFF) return -1;
-  if (pDb->pIndexImage != pDb->pImage || pDb->IndexImageLen != pDb->ImageLen || !pDb->pIndex) {
+  if (!IndexValid(pDb)) {
     if (!BuildIndex(pDb)) {
       // No room for an index: walk the image.
       unsigned n, kr;
@@ -310,6 +334,13 @@ int PurgeImage(DbT* pDb, const char* key, int prefixLen, int flShrink) {
   unsigned n, k;
   int keyOff;
   int off = FirstRecord(pDb);
+  if (prefixLen == 0) {
+    off = LookUp(pDb, key);  // the first record with the key: none before it matches
+    if (off < 0) {
+      pDb->NextRec = pDb->ImageLen;
+      return 0;
+    }
+  }
   while (RecordAt(pDb, off, &n, &k, &keyOff) == 1) {
     int flMatch = 0;
     if (prefixLen == 0) {
@@ -624,6 +655,7 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
     Unlock(pDb);
     return 0;
   }
+  int flIndexed = IndexValid(pDb);
   if (!pDb->pImage || pDb->ImageCap < nNeed) {
     void* p = AdjustMem(pDb->pImage, int(nNeed));
     if (!p) {
@@ -633,14 +665,16 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
     }
     pDb->pImage = static_cast<unsigned char*>(p);
     pDb->ImageCap = int(nNeed);
-    InvalidateIndex(pDb);
+    if (flIndexed) pDb->pIndexImage = pDb->pImage;  // offsets are unchanged by a move
   }
   if (flNewHeader) {
     pDb->RecordCount = 0;
     UpdateHeader(pDb);
   }
-  PurgeImage(pDb, key, 0, 0);
+  int flRemoved = PurgeImage(pDb, key, 0, 0);
+  flIndexed = IndexValid(pDb) && !flRemoved;
   unsigned char* img = pDb->pImage;
+  int off = pDb->ImageLen;
   pDb->Pos = pDb->ImageLen;
   DbPut16(img + pDb->Pos, unsigned(n), pDb->flSwap);
   pDb->Pos += 2;
@@ -663,7 +697,11 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
   pDb->RecordCount++;
   pDb->ImageLen += n + 2;
   pDb->flChanged = 1;
-  InvalidateIndex(pDb);
+  if (flIndexed) {
+    IndexAppend(pDb, off, unsigned(k));
+  } else {
+    InvalidateIndex(pDb);
+  }
   if (pDb->Flags & 4) return 1;
   return DbmTArchiveDb(pDb);
 }

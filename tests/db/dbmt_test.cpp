@@ -514,37 +514,44 @@ TEST_F(DbTFixture, HostileBytesAreReadSafely) {
 }
 
 // The index follows every change: lookups after stores, replacements, removals and reloads
-// agree with a plain map.
+// agree with a plain map (archiving every change, and in memory with flag 4).
 TEST_F(DbTFixture, LookupsFollowEveryChange) {
-  DbT* db = DbTOpen("t", 0);
-  std::map<std::string, std::string> want;
-  srand(5);
-  for (int i = 0; i < 400; i++) {
-    std::string key = std::to_string(rand() % 60) + "_" + std::to_string(rand() % 5);
-    int op = rand() % 10;
-    if (op < 6) {
-      std::string v(size_t(1 + rand() % 40), char('a' + rand() % 26));
-      ASSERT_EQ(DbmTPutRecord(db, key.c_str(), v.data(), int(v.size())), 1);
-      want[key] = v;
-    } else if (op < 8) {
-      EXPECT_EQ(DbmTDeleteRecord(db, key.c_str()), want.erase(key) ? 1 : 0);
-    } else if (op < 9) {
-      std::string prefix = key.substr(0, 2);
-      EXPECT_EQ(DbmTDeleteRecords(db, prefix.c_str()), 1);
-      for (auto it = want.begin(); it != want.end();) {
-        it = it->first.compare(0, prefix.size(), prefix) == 0 ? want.erase(it) : std::next(it);
+  for (int flags : {0, 4}) {
+    SCOPED_TRACE(flags);
+    int nKeys = flags ? 900 : 60, nOps = flags ? 4000 : 400;
+    DbT* db = DbTOpen(flags ? "mem" : "t", flags);
+    std::map<std::string, std::string> want;
+    srand(5);
+    for (int i = 0; i < nOps; i++) {
+      std::string key = std::to_string(rand() % nKeys) + "_" + std::to_string(rand() % 5);
+      int op = rand() % 20;
+      if (op < 14) {
+        std::string v(size_t(1 + rand() % 40), char('a' + rand() % 26));
+        ASSERT_EQ(DbmTPutRecord(db, key.c_str(), v.data(), int(v.size())), 1);
+        want[key] = v;
+      } else if (op < 17) {
+        EXPECT_EQ(DbmTDeleteRecord(db, key.c_str()), want.erase(key) ? 1 : 0);
+      } else if (op < 18) {
+        std::string prefix = key.substr(0, 3);
+        EXPECT_EQ(DbmTDeleteRecords(db, prefix.c_str()), 1);
+        for (auto it = want.begin(); it != want.end();) {
+          it = it->first.compare(0, prefix.size(), prefix) == 0 ? want.erase(it) : std::next(it);
+        }
+      } else if (op < 19) {
+        if (flags) {
+          ASSERT_EQ(DbmTArchiveDb(db), 1);
+        }
+        DbTClose(db);
+        db = DbTOpen(flags ? "mem" : "t", flags);
       }
-    } else {
-      DbTClose(db);
-      db = DbTOpen("t", 0);
+      std::string probe = std::to_string(rand() % nKeys) + "_" + std::to_string(rand() % 5);
+      auto it = want.find(probe);
+      ASSERT_EQ(TGet(db, probe.c_str()), it == want.end() ? "" : it->second) << probe << " at " << i;
     }
-    std::string probe = std::to_string(rand() % 60) + "_" + std::to_string(rand() % 5);
-    auto it = want.find(probe);
-    EXPECT_EQ(TGet(db, probe.c_str()), it == want.end() ? "" : it->second);
+    for (const auto& kv : want) EXPECT_EQ(TGet(db, kv.first.c_str()), kv.second);
+    EXPECT_EQ(db->RecordCount, int(want.size()));
+    DbTClose(db);
   }
-  for (const auto& kv : want) EXPECT_EQ(TGet(db, kv.first.c_str()), kv.second);
-  EXPECT_EQ(db->RecordCount, int(want.size()));
-  DbTClose(db);
 }
 
 }  // namespace
