@@ -17,9 +17,26 @@ const std::vector<std::string> kProbePlaces = {
     "/usr/bin", "/usr/sbin", "/bin", "/sbin", "/var", "/etc", "/usr/share", "/var/korvi-sim",
     "/opt/Korvi/kvln", "/var/spool/Korvi/kvln"};
 
-std::string ProbeScript(const std::string& tag) {
+// Places elsewhere on the host's root file system (not on a file system of
+// their own, which the sandbox binds in as it is): writes there vanish too.
+std::vector<std::string> RootFsPlaces() {
+  std::vector<std::string> v;
+  struct stat root {};
+  stat("/", &root);
+  for (const char* p : {"/usr/local", "/root", "/srv", "/export/apps", "/usr/lib/lp"}) {
+    std::string existing = p;
+    while (!fs::exists(existing)) existing = fs::path(existing).parent_path();
+    struct stat st {};
+    if (stat(existing.c_str(), &st) == 0 && st.st_dev == root.st_dev) v.push_back(p);
+  }
+  return v;
+}
+
+std::string ProbeScript(const std::string& tag, const std::vector<std::string>& extra = {}) {
   std::string s;
-  for (const auto& p : kProbePlaces)
+  std::vector<std::string> places = kProbePlaces;
+  places.insert(places.end(), extra.begin(), extra.end());
+  for (const auto& p : places)
     s += "mkdir -p " + p + " && echo probe > " + p + "/" + tag + " && test -f " + p + "/" + tag +
          " && echo ok " + p + "; ";
   return s;
@@ -43,16 +60,37 @@ TEST(Sandbox, ProbeWritesEverywhereAndTheMachineIsUnchanged) {
   const bool hadKorvi = fs::exists("/opt/Korvi");
   const bool hadPrintconf = fs::exists("/usr/share/printconf");
 
-  Result r = Sim("", ProbeScript(tag));
+  const std::vector<std::string> extra = RootFsPlaces();
+  std::vector<bool> extraExisted;
+  for (const auto& p : extra) extraExisted.push_back(fs::exists(p));
+  Result r = Sim("", ProbeScript(tag, extra));
   EXPECT_EQ(r.status, 0) << r.out;
   for (const auto& p : kProbePlaces) EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
+  for (const auto& p : extra) EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
 
   for (const auto& p : kProbePlaces) EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
+  for (size_t i = 0; i < extra.size(); ++i) {
+    EXPECT_FALSE(fs::exists(extra[i] + "/" + tag)) << extra[i];
+    EXPECT_EQ(fs::exists(extra[i]), extraExisted[i]) << extra[i];
+  }
   EXPECT_EQ(fs::exists("/opt/Korvi"), hadKorvi);
   EXPECT_EQ(fs::exists("/var/sadm"), hadSadm);
   EXPECT_EQ(fs::exists("/usr/share/printconf"), hadPrintconf);
   EXPECT_FALSE(fs::exists("/var/korvi-sim"));
   for (size_t i = 0; i < watched.size(); ++i) EXPECT_EQ(Listing(watched[i]), before[i]) << watched[i];
+}
+
+TEST(Sandbox, WithoutAPrivateRootThePlacesStayPrivate) {
+  // The fallback for kernels that refuse an overlay of the root file system.
+  const std::string tag = "korvi-probe-plain-" + std::to_string(getpid());
+  Result r = Sh("KORVI_SIM_PLAIN_ROOT=1 " + Q(kRun) + " -- bash -c " + Q(ProbeScript(tag)) + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (const auto& p : kProbePlaces) {
+    EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
+    EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
+  }
+  r = Sh("KORVI_SIM_PLAIN_ROOT=1 " + Q(kRun) + " --proc cupsd -- bash -c 'df -b /tmp; ps -e | grep -c cupsd' 2>&1");
+  EXPECT_EQ(r.out, "Filesystem              avail\nswap                  2000000\n1\n");
 }
 
 TEST(Sandbox, WithStateTheWritesLandInTheStateOnly) {
@@ -164,6 +202,20 @@ TEST(Sandbox, TerminatingTheRunnerEndsTheSandbox) {
                 " n=0; while pgrep -x " + name + " >/dev/null && [ $n -lt 100 ]; do sleep 0.1; n=$((n+1)); done;"
                 " pgrep -x " + name + " || echo gone");
   EXPECT_EQ(r.out, "status 143\ngone\n");
+}
+
+TEST(Sandbox, OnlyKeptPathsOutsideThePlacesAreWrittenForReal) {
+  // A directory in the build tree, outside every private place.
+  const std::string dir = std::string(KORVI_BINARY_DIR) + "/sim-keep-" + std::to_string(getpid());
+  fs::remove_all(dir);
+  WriteFile(dir + "/kept/a", "a\n");
+  WriteFile(dir + "/other/b", "b\n");
+  Result r = Sim("--keep " + Q(dir + "/kept"),
+                 "echo x >> " + dir + "/kept/a; echo y >> " + dir + "/other/b; cat " + dir + "/other/b");
+  EXPECT_EQ(r.out, "b\ny\n");
+  EXPECT_EQ(ReadFile(dir + "/kept/a"), "a\nx\n");
+  EXPECT_EQ(ReadFile(dir + "/other/b"), "b\n");
+  fs::remove_all(dir);
 }
 
 TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {
