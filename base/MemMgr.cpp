@@ -3,11 +3,12 @@
 //
 // Placement is defined by the MAT text (the first run of k blanks in the first block that has
 // one), but searching texts block by block grows with the number of live allocations. So each
-// block also keeps a bitmap of its free nodes and the length of its longest free run, and the
-// pool keeps two indexes of its own: a max-tree over the standard blocks in list order (the
-// first block whose longest run fits is the first-fit block) and the blocks sorted by data
-// address (for FindBlock). Both are maintained on every change and give exactly the node the
-// text search would give; MemFindRunText is that text search, kept for tests.
+// block also keeps a bitmap of its free nodes and a small tree over its 32 bitmap words holding
+// the free run at the start and at the end of each stretch and the longest one inside it; the
+// pool keeps a max-tree of the blocks' longest runs in list order (the first block whose
+// longest run fits is the first-fit block) and the block addresses sorted (for FindBlock).
+// All are kept up to date on every change and give exactly the node the text search would
+// give; MemFindRunText is that text search, kept for tests.
 #include "base/MemMgr.h"
 
 #include <fcntl.h>
@@ -39,8 +40,9 @@ struct PoolState {
   int32_t* aTree = nullptr;
   int nSlot = 0;                          // slots handed out (blocks and holes)
   int nSlotCap = 0;                       // a power of two, or 0
-  // All blocks sorted by pData.
+  // All blocks sorted by pData, and their pData in a packed array for the search.
   MemBlock** aByAddr = nullptr;
+  const char** aAddrKey = nullptr;
   int nByAddr = 0;
   int nByAddrCap = 0;
 };
@@ -70,18 +72,6 @@ void ReleaseArea(void* p, uint64_t nBytes, char flHeap) {
 // Free-node bitmap
 // ---------------------------------------------------------------------------
 
-// Lowest free node >= pos, or -1.
-int NextFree(const MemBlock* b, int pos) {
-  if (pos >= kNodesPerBlock) return -1;
-  int w = pos >> 6;
-  uint64_t x = b->FreeBits[w] & (kAllOnes << (pos & 63));
-  while (!x) {
-    if (++w == kFreeWords) return -1;
-    x = b->FreeBits[w];
-  }
-  return w * 64 + __builtin_ctzll(x);
-}
-
 // Lowest used node >= pos, or kNodesPerBlock.
 int NextUsed(const MemBlock* b, int pos) {
   if (pos >= kNodesPerBlock) return kNodesPerBlock;
@@ -92,21 +82,6 @@ int NextUsed(const MemBlock* b, int pos) {
     x = ~b->FreeBits[w];
   }
   return w * 64 + __builtin_ctzll(x);
-}
-
-// Highest used node < pos, or -1.
-int PrevUsed(const MemBlock* b, int pos) {
-  if (pos <= 0) return -1;
-  int p = pos - 1;
-  int w = p >> 6;
-  int nBit = p & 63;
-  uint64_t mask = nBit == 63 ? kAllOnes : ((uint64_t(1) << (nBit + 1)) - 1);
-  uint64_t x = ~b->FreeBits[w] & mask;
-  while (!x) {
-    if (--w < 0) return -1;
-    x = ~b->FreeBits[w];
-  }
-  return w * 64 + 63 - __builtin_clzll(x);
 }
 
 // Sets (free) or clears (used) bits i .. i + n - 1.
@@ -131,17 +106,85 @@ bool RangeFree(const MemBlock* b, int i, int n) {
   return NextUsed(b, i) >= i + n;
 }
 
-int LongestRun(const MemBlock* b) {
-  int nBest = 0;
-  int pos = 0;
-  while (kNodesPerBlock - pos > nBest) {
-    int s = NextFree(b, pos);
-    if (s < 0) break;
-    int e = NextUsed(b, s);
-    if (e - s > nBest) nBest = e - s;
-    pos = e;
+// ---------------------------------------------------------------------------
+// Run tree of a block: node 1 covers the block, node j covers half of node j / 2's nodes,
+// nodes 32 + w cover bitmap word w.
+// ---------------------------------------------------------------------------
+
+// aRuns[s]: bit p set when the 2^s bits from p are all set in w (s = 0 .. 6).
+inline void RunMasks(uint64_t w, uint64_t* aRuns) {
+  aRuns[0] = w;
+  for (int s = 1; s <= 6; s++) aRuns[s] = aRuns[s - 1] & (aRuns[s - 1] >> (1 << (s - 1)));
+}
+
+MemRunNode LeafRuns(uint64_t w) {
+  if (w == kAllOnes) return {64, 64, 64};
+  if (!w) return {0, 0, 0};
+  MemRunNode n;
+  n.Pre = uint16_t(__builtin_ctzll(~w));
+  n.Suf = uint16_t(__builtin_clzll(~w));
+  // Longest run of ones, without branches: x marks the starts of runs of at least nLen ones;
+  // try to lengthen it by 32, 16, ..., 1 in turn.
+  uint64_t aRuns[7];
+  RunMasks(w, aRuns);
+  uint64_t x = kAllOnes;
+  int nLen = 0;
+  for (int s = 5; s >= 0; s--) {
+    uint64_t y = x & (aRuns[s] >> nLen);
+    bool flLonger = y != 0;
+    x = flLonger ? y : x;
+    nLen += flLonger ? 1 << s : 0;
   }
-  return nBest;
+  n.Best = uint16_t(nLen);
+  return n;
+}
+
+inline MemRunNode JoinRuns(const MemRunNode& l, const MemRunNode& r, int nHalf) {
+  MemRunNode n;
+  n.Pre = uint16_t(l.Pre + (l.Pre == nHalf ? r.Pre : 0));
+  n.Suf = uint16_t(r.Suf + (r.Suf == nHalf ? l.Suf : 0));
+  int nBest = l.Best > r.Best ? l.Best : r.Best;
+  int nMid = l.Suf + r.Pre;
+  n.Best = uint16_t(nMid > nBest ? nMid : nBest);
+  return n;
+}
+
+void NoteLongest(MemBlock* b, int32_t nLongest);
+
+// Brings the run tree up to date after nodes i .. i + n - 1 changed.
+void Retally(MemBlock* b, int i, int n) {
+  int lo = i >> 6, hi = (i + n - 1) >> 6;
+  if (lo == hi) {  // the usual case: one word, one path up
+    int j = kFreeWords + lo;
+    MemRunNode n = LeafRuns(b->FreeBits[lo]);
+    for (int nHalf = 64;; nHalf *= 2) {
+      MemRunNode& old = b->RunTree[j];
+      if (old.Pre == n.Pre && old.Suf == n.Suf && old.Best == n.Best) return;  // no change above
+      old = n;
+      if (j == 1) break;
+      j >>= 1;
+      n = JoinRuns(b->RunTree[2 * j], b->RunTree[2 * j + 1], nHalf);
+    }
+    NoteLongest(b, b->RunTree[1].Best);
+    return;
+  }
+  for (int w = lo; w <= hi; w++) b->RunTree[kFreeWords + w] = LeafRuns(b->FreeBits[w]);
+  lo += kFreeWords;
+  hi += kFreeWords;
+  for (int nHalf = 64; lo > 1; nHalf *= 2) {
+    lo >>= 1;
+    hi >>= 1;
+    for (int j = lo; j <= hi; j++)
+      b->RunTree[j] = JoinRuns(b->RunTree[2 * j], b->RunTree[2 * j + 1], nHalf);
+  }
+  NoteLongest(b, b->RunTree[1].Best);
+}
+
+void SetAllRuns(MemBlock* b, bool flFree) {
+  for (int j = 1; j < 2 * kFreeWords; j++) {
+    uint16_t nLen = uint16_t(kNodesPerBlock >> (31 - __builtin_clz(unsigned(j))));
+    b->RunTree[j] = flFree ? MemRunNode{nLen, nLen, nLen} : MemRunNode{0, 0, 0};
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -214,6 +257,9 @@ bool IndexReserve() {
     MemBlock** a = static_cast<MemBlock**>(realloc(g.aByAddr, sizeof(MemBlock*) * nCap));
     if (!a) return false;
     g.aByAddr = a;
+    const char** aKey = static_cast<const char**>(realloc(g.aAddrKey, sizeof(char*) * nCap));
+    if (!aKey) return false;
+    g.aAddrKey = aKey;
     g.nByAddrCap = nCap;
   }
   return true;
@@ -224,7 +270,7 @@ int AddrUpperBound(const void* p) {
   int lo = 0, hi = g.nByAddr;
   while (lo < hi) {
     int mid = (lo + hi) >> 1;
-    if (static_cast<const void*>(g.aByAddr[mid]->pData) <= p)
+    if (static_cast<const void*>(g.aAddrKey[mid]) <= p)
       lo = mid + 1;
     else
       hi = mid;
@@ -232,21 +278,35 @@ int AddrUpperBound(const void* p) {
   return lo;
 }
 
-// Marks nodes i .. i + k - 1 of a standard block as one allocation (MAT, bitmap, node table).
+// Marks nodes i .. i + k - 1 of a standard block used (MAT, bitmap, runs, count).
 void MarkUsed(MemBlock* b, int i, int k) {
   memset(b->MAT + i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
+  Retally(b, i, k);
 }
 
-// Marks nodes i .. i + n - 1 free and raises LongestFree to the run they now belong to.
+// Marks nodes i .. i + n - 1 free.
 void MarkFree(MemBlock* b, int i, int n) {
   memset(b->MAT + i, kFreeMark, n);
   SetBits(b, i, n, true);
   b->FreeNodeCount += n;
-  int s = PrevUsed(b, i) + 1;
-  int e = NextUsed(b, i + n);
-  if (e - s > b->LongestFree) NoteLongest(b, e - s);
+  Retally(b, i, n);
+}
+
+// Node table entry i: written in both the table and its packed copy.
+void SetEntry(MemBlock* b, int i, int k) {
+  b->Nodes[i].NodeCount = uint16_t(k);
+  b->Nodes[i].pAddr = k ? b->pData + i * kNodeSize : nullptr;
+  b->NodeLen[i] = uint16_t(k);
+}
+
+// Node of p when p starts a live allocation of standard block b, else -1.
+int StartNode(const MemBlock* b, const void* p) {
+  size_t nOff = size_t(static_cast<const char*>(p) - b->pData);
+  if (nOff % kNodeSize || nOff >= size_t(kBlockSize)) return -1;
+  int i = int(nOff / kNodeSize);
+  return b->NodeLen[i] ? i : -1;
 }
 
 // Rounded size of a request: (n + 1) up to a multiple of 32.
@@ -292,7 +352,9 @@ void PushBlock(MemBlock* b) {
   }
   int pos = AddrUpperBound(b->pData);
   memmove(g.aByAddr + pos + 1, g.aByAddr + pos, sizeof(MemBlock*) * (g.nByAddr - pos));
+  memmove(g.aAddrKey + pos + 1, g.aAddrKey + pos, sizeof(char*) * (g.nByAddr - pos));
   g.aByAddr[pos] = b;
+  g.aAddrKey[pos] = b->pData;
   g.nByAddr++;
 }
 
@@ -313,6 +375,7 @@ void PopBlock(MemBlock* b) {
   int pos = AddrUpperBound(b->pData) - 1;
   if (pos >= 0 && g.aByAddr[pos] == b) {
     memmove(g.aByAddr + pos, g.aByAddr + pos + 1, sizeof(MemBlock*) * (g.nByAddr - pos - 1));
+    memmove(g.aAddrKey + pos, g.aAddrKey + pos + 1, sizeof(char*) * (g.nByAddr - pos - 1));
     g.nByAddr--;
   }
 }
@@ -345,6 +408,7 @@ MemBlock* GetNewBlock(int size) {
   memset(b->MAT, kFreeMark, kNodesPerBlock);
   b->MAT[kNodesPerBlock] = '\0';
   for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
+  SetAllRuns(b, true);
   b->LongestFree = kNodesPerBlock;
   b->BlockSize = size;
   b->pData = static_cast<char*>(pData);
@@ -377,33 +441,28 @@ int TestMAT(const char* text, char ch, int count) {
 
 int MemFindRun(const MemBlock* b, int k) {
   if (k <= 0) return 0;
-  if (k > kNodesPerBlock || b->LongestFree < k) return -1;
-  if (k <= 64) {
-    // A run of k <= 64 free nodes that starts in word w ends in word w or w + 1: AND the
-    // 128-bit pair with itself shifted until bit p means "nodes p .. p + k - 1 free".
-    for (int w = 0; w < kFreeWords; w++) {
-      uint64_t lo = b->FreeBits[w];
-      if (!lo) continue;
-      if (lo == kAllOnes) return w * 64;
-      unsigned __int128 x = lo;
-      if (w + 1 < kFreeWords) x |= static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64;
-      for (int t = 1; t < k;) {
-        int s = k - t < t ? k - t : t;
-        x &= x >> s;
-        t += s;
-      }
-      uint64_t r = static_cast<uint64_t>(x);
-      if (r) return w * 64 + __builtin_ctzll(r);
-    }
-    return -1;
+  if (k > kNodesPerBlock || b->RunTree[1].Best < k) return -1;
+  // Down the run tree: the left half when a run fits inside it, else a run across the middle,
+  // else the right half. That is the first run long enough, as the text search finds it.
+  int j = 1, nStart = 0;
+  for (int nHalf = kNodesPerBlock / 2; j < kFreeWords; nHalf /= 2) {
+    const MemRunNode& l = b->RunTree[2 * j];
+    bool flLeft = l.Best >= k;
+    if (!flLeft && l.Suf + b->RunTree[2 * j + 1].Pre >= k) return nStart + nHalf - l.Suf;
+    j = 2 * j + !flLeft;
+    nStart += flLeft ? 0 : nHalf;
   }
-  for (int pos = 0;;) {
-    int s = NextFree(b, pos);
-    if (s < 0) return -1;
-    int e = NextUsed(b, s);
-    if (e - s >= k) return s;
-    pos = e;
+  // Inside one word (k <= 64): bit p of x means "nodes p .. p + k - 1 free", built from the
+  // binary parts of k.
+  uint64_t aRuns[7];
+  RunMasks(b->FreeBits[j - kFreeWords], aRuns);
+  uint64_t x = kAllOnes;
+  for (int s = 6, nLen = 0; s >= 0; s--) {
+    bool flPart = k & (1 << s);
+    x &= flPart ? aRuns[s] >> nLen : kAllOnes;
+    nLen += flPart ? 1 << s : 0;
   }
+  return nStart + __builtin_ctzll(x);
 }
 
 int MemFindRunText(const MemBlock* b, int k) {
@@ -435,6 +494,7 @@ void* GetMem(int n) {
     memset(b->pData, 0, size_t(size));
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
+    SetAllRuns(b, false);
     b->LongestFree = 0;
     b->FreeNodeCount = 0;
     b->UsedBytes = int32_t(size);
@@ -450,12 +510,9 @@ void* GetMem(int n) {
     if (!b) return nullptr;
   }
   int i = MemFindRun(b, k);
-  int nRun = NextUsed(b, i) - i;
   MarkUsed(b, i, k);
-  if (nRun == b->LongestFree) NoteLongest(b, LongestRun(b));
   char* p = b->pData + i * kNodeSize;
-  b->Nodes[i].NodeCount = uint16_t(k);
-  b->Nodes[i].pAddr = p;
+  SetEntry(b, i, k);
   memset(p, 0, size_t(k) * kNodeSize);
   return p;
 }
@@ -467,12 +524,11 @@ int PutMem(void* p) {
     FreeBlock(b);
     return 1;
   }
-  int i = int((static_cast<char*>(p) - b->pData) / kNodeSize);
+  int i = StartNode(b, p);
   int flFreed = 0;
-  if (i < kNodesPerBlock && b->Nodes[i].NodeCount && b->Nodes[i].pAddr == p) {
-    int c = b->Nodes[i].NodeCount;
-    b->Nodes[i].NodeCount = 0;
-    b->Nodes[i].pAddr = nullptr;
+  if (i >= 0) {
+    int c = b->NodeLen[i];
+    SetEntry(b, i, 0);
     MarkFree(b, i, c);
     flFreed = 1;
   }
@@ -488,11 +544,9 @@ void* AdjustMem(void* p, int n) {
   MemBlock* b = FindBlock(p);
   if (!b) return GetMem(n);
   bool flDedicated = b->BlockSize > kBlockSize;
-  int i = int((static_cast<char*>(p) - b->pData) / kNodeSize);
   // Only the start of a live allocation can be resized; anything else is unknown.
-  if (flDedicated ? p != b->pData
-                  : (i >= kNodesPerBlock || !b->Nodes[i].NodeCount || b->Nodes[i].pAddr != p))
-    return GetMem(n);
+  int i = flDedicated ? 0 : StartNode(b, p);
+  if (flDedicated ? p != b->pData : i < 0) return GetMem(n);
   int64_t a = RoundSize(n);
 
   if (a > kDedicatedThreshold || flDedicated) {
@@ -505,7 +559,7 @@ void* AdjustMem(void* p, int n) {
       void* q = GetMem(int(a));
       if (!q) return nullptr;
       // Copy what is in use; the rest of a heap-backed data area was never cleared.
-      memcpy(q, p, flDedicated ? size_t(b->UsedBytes) : size_t(b->Nodes[i].NodeCount) * kNodeSize);
+      memcpy(q, p, flDedicated ? size_t(b->UsedBytes) : size_t(b->NodeLen[i]) * kNodeSize);
       PutMem(p);
       return q;
     }
@@ -517,12 +571,12 @@ void* AdjustMem(void* p, int n) {
     return p;
   }
 
-  int c = b->Nodes[i].NodeCount;
+  int c = b->NodeLen[i];
   int k = int(a / kNodeSize);
   if (k == c) return p;
   if (k < c) {
     memset(b->pData + (i + k) * kNodeSize, 0, size_t(c - k) * kNodeSize);
-    b->Nodes[i].NodeCount = uint16_t(k);
+    SetEntry(b, i, k);
     MarkFree(b, i + k, c - k);
     return p;
   }
@@ -530,8 +584,7 @@ void* AdjustMem(void* p, int n) {
   if (RangeFree(b, i + c, d)) {
     MarkUsed(b, i + c, d);
     memset(b->pData + (i + c) * kNodeSize, 0, size_t(d) * kNodeSize);
-    b->Nodes[i].NodeCount = uint16_t(k);
-    NoteLongest(b, LongestRun(b));
+    SetEntry(b, i, k);
     return p;
   }
   if (i >= d && RangeFree(b, i - d, d)) {
@@ -539,11 +592,8 @@ void* AdjustMem(void* p, int n) {
     char* q = b->pData + (i - d) * kNodeSize;
     memmove(q, p, size_t(c) * kNodeSize);
     memset(q + size_t(c) * kNodeSize, 0, size_t(d) * kNodeSize);
-    b->Nodes[i].NodeCount = 0;
-    b->Nodes[i].pAddr = nullptr;
-    b->Nodes[i - d].NodeCount = uint16_t(k);
-    b->Nodes[i - d].pAddr = q;
-    NoteLongest(b, LongestRun(b));
+    SetEntry(b, i, 0);
+    SetEntry(b, i - d, k);
     return q;
   }
   void* q = GetMem(int(a));
@@ -652,6 +702,22 @@ void DumpMem() {
   }
 }
 
+namespace {
+bool RunTreeIsValid(const MemBlock* b) {
+  MemRunNode aTree[2 * kFreeWords];
+  for (int w = 0; w < kFreeWords; w++) aTree[kFreeWords + w] = LeafRuns(b->FreeBits[w]);
+  for (int j = kFreeWords - 1; j >= 1; j--) {
+    int nHalf = (kNodesPerBlock >> (31 - __builtin_clz(unsigned(j)))) / 2;
+    aTree[j] = JoinRuns(aTree[2 * j], aTree[2 * j + 1], nHalf);
+  }
+  for (int j = 1; j < 2 * kFreeWords; j++) {
+    const MemRunNode &x = aTree[j], &y = b->RunTree[j];
+    if (x.Pre != y.Pre || x.Suf != y.Suf || x.Best != y.Best) return false;
+  }
+  return b->LongestFree == b->RunTree[1].Best;
+}
+}  // namespace
+
 int MemBlockIsValid(const MemBlock* b) {
   if (!b || b->MAT[kNodesPerBlock] != '\0') return 0;
   int nFree = 0;
@@ -666,11 +732,13 @@ int MemBlockIsValid(const MemBlock* b) {
     if (b->BlockSize % kDedicatedGranule || b->FreeNodeCount || b->LongestFree) return 0;
     if (b->UsedBytes <= kDedicatedThreshold || b->UsedBytes > b->BlockSize) return 0;
     for (int i = 0; i < kNodesPerBlock; i++)
-      if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr) return 0;
+      if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr || b->NodeLen[i]) return 0;
     return 1;
   }
   if (b->BlockSize != kBlockSize) return 0;
   // The allocations tile the used nodes exactly: one entry at the start of each.
+  for (int i = 0; i < kNodesPerBlock; i++)
+    if (b->NodeLen[i] != b->Nodes[i].NodeCount) return 0;
   for (int i = 0; i < kNodesPerBlock;) {
     const MemNode& nd = b->Nodes[i];
     if (!nd.NodeCount) {
@@ -689,7 +757,7 @@ int MemBlockIsValid(const MemBlock* b) {
     nRun = b->MAT[i] == kFreeMark ? nRun + 1 : 0;
     if (nRun > nLongest) nLongest = nRun;
   }
-  return nLongest == b->LongestFree;
+  return nLongest == b->LongestFree && RunTreeIsValid(b);
 }
 
 int MemPoolIsValid() {
@@ -709,8 +777,10 @@ int MemPoolIsValid() {
     }
   }
   if (pPrev != g.pTail || nBlocks != g.nByAddr) return 0;
-  for (int i = 1; i < g.nByAddr; i++)
-    if (g.aByAddr[i - 1]->pData >= g.aByAddr[i]->pData) return 0;
+  for (int i = 0; i < g.nByAddr; i++) {
+    if (g.aAddrKey[i] != g.aByAddr[i]->pData) return 0;
+    if (i && g.aAddrKey[i - 1] >= g.aAddrKey[i]) return 0;
+  }
   int nSlotted = 0;
   for (int i = 0; i < g.nSlotCap; i++) {
     bool flUsed = i < g.nSlot && g.aSlot[i];

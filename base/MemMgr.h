@@ -32,6 +32,13 @@ struct MemNode {
   void* pAddr;         // pData + 32 * node
 };
 
+// Free runs of a stretch of nodes: the run at its start, the run at its end, the longest.
+struct MemRunNode {
+  uint16_t Pre;
+  uint16_t Suf;
+  uint16_t Best;
+};
+
 // Header of one block; lives outside the data area, in a mapping of its own.
 struct MemBlock {
   MemBlock* pNext;                  // next block, null at the tail
@@ -44,7 +51,9 @@ struct MemBlock {
   char MAT[kNodesPerBlock + 1];     // "U"/" " per node, NUL-terminated
   // Search summary kept beside the MAT (the MAT stays the authority for what is shown):
   uint64_t FreeBits[kFreeWords];    // bit i set <=> MAT[i] == ' '
-  int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
+  MemRunNode RunTree[2 * kFreeWords];  // [1] whole block, [2i], [2i+1] halves, [32 + w] word w
+  uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
+  int32_t LongestFree;              // longest run of free nodes (RunTree[1].Best)
   int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   char flHeapHeader;                // header came from the heap, not a mapping
   char flHeapData;                  // data area came from the heap, not a mapping
