@@ -46,14 +46,16 @@ TEST_F(Failure, FatalCommandPrintsErrorAndEndsWithOne) {
 }
 
 TEST_F(Failure, CommandMissingFromTheSystem) {
-  // du is needed once an old work directory exists; this host has none.
+  // du is needed once an old work directory exists; this host has none. (/usr/bin is the
+  // sandbox's private overlay; the search path is cut to the places searched anyway.)
   ASSERT_EQ(Sh("mkdir -p " + Quote(H("/tmp/KorviInstall"))), 0);
   Result r = Run({}, "y\n", {"--user", "bob"}, nullptr,
-                 "rm -f /usr/bin/du /usr/local/bin/du; PATH=/usr/bin; ");
+                 PrivateUsrBin() + "rm -f /usr/bin/du; PATH=/usr/bin:/bin:/usr/sbin:/sbin; ");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, "");
   EXPECT_EQ(r.err, "ERROR: unable to locate system command 'du'\n");
   EXPECT_TRUE(IsDir(H("/tmp/KorviInstall")));
+  EXPECT_TRUE(Exists("/usr/bin/du"));  // the host's own is untouched
 }
 
 TEST_F(Failure, FileListMissing) {

@@ -132,6 +132,13 @@ class FlowTest : public testing::Test {
     chmod((app + "/kpqadmin").c_str(), 0755);
   }
 
+  // Prelude for runs that change /usr/bin: goes on only when /usr/bin is the sandbox's
+  // private overlay, so that a change can never reach the host's tools (exit 99 otherwise).
+  static std::string PrivateUsrBin() {
+    return "grep -q ' /usr/bin overlay ' /proc/mounts || { echo 'no private /usr/bin' >&2; "
+           "exit 99; }; ";
+  }
+
   static std::string SetupBinary() { return std::string(KORVI_BINARY_DIR) + "/installer/setup"; }
   static std::string SimRun() { return std::string(KORVI_SOURCE_DIR) + "/sim/run"; }
 

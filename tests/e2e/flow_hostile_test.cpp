@@ -103,7 +103,8 @@ class PlantedWorkDir : public Hostile {
   // rm that removes nothing, so that what was planted is still there when setup makes the
   // work directory (the window between its removal and its creation).
   static std::string NoRemoval() {
-    return "printf '#!/bin/sh\\nexit 0\\n' > /usr/bin/rm; chmod 755 /usr/bin/rm; ";
+    return PrivateUsrBin() +
+           "printf '#!/bin/sh\\nexit 0\\n' > /usr/bin/rm; chmod 755 /usr/bin/rm; ";
   }
   static std::string Refusal(const std::string& reason) {
     return ".ERROR: couldn't open /tmp/KorviInstall\n" + reason + "\n\n";
