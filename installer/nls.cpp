@@ -103,21 +103,10 @@ void FormatSignature(const char* fmt, char* sig, int size) {
   sig[n] = '\0';
 }
 
-// Fills a translated table: English first, then the file's own entries where they fit.
+// Fills a table from its data file (see FillSetupTable).
 void LoadTable(const SetupTable& t) {
   if (!NLS_ENGLISH[0]) ParseSetupMessages(SetupMessages_en, NLS_ENGLISH, nullptr);
-  if (t.pTable == NLS_ENGLISH) return;
-  const char* own[kSetupMsgCount] = {};
-  int badLine = 0;
-  if (!ParseSetupMessages(t.pData, own, &badLine))
-    PutLogMsg("WARNING_MSG: setup messages: bad entry at line %d\n", badLine);
-  for (int i = 0; i < kSetupMsgCount; i++) {
-    char sigOwn[32], sigEn[32];
-    FormatSignature(own[i], sigOwn, sizeof sigOwn);
-    FormatSignature(NLS_ENGLISH[i], sigEn, sizeof sigEn);
-    bool flShared = (i == 15 || i == 16 || i == 57);  // the same text in every table
-    t.pTable[i] = (own[i] && !flShared && strcmp(sigOwn, sigEn) == 0) ? own[i] : NLS_ENGLISH[i];
-  }
+  if (t.pTable != NLS_ENGLISH) FillSetupTable(t.pTable, t.pData);
 }
 
 // LANG without its codeset suffix, also in the environment; null when unset.
@@ -173,6 +162,21 @@ int ParseSetupMessages(const char* data, const char** table, int* badLine) {
     p = pNext;
   }
   return 1;
+}
+
+void FillSetupTable(const char** table, const char* data) {
+  if (!NLS_ENGLISH[0]) ParseSetupMessages(SetupMessages_en, NLS_ENGLISH, nullptr);
+  const char* own[kSetupMsgCount] = {};
+  int badLine = 0;
+  if (!ParseSetupMessages(data, own, &badLine))
+    PutLogMsg("WARNING_MSG: setup messages: bad entry at line %d\n", badLine);
+  for (int i = 0; i < kSetupMsgCount; i++) {
+    char sigOwn[32], sigEn[32];
+    FormatSignature(own[i], sigOwn, sizeof sigOwn);
+    FormatSignature(NLS_ENGLISH[i], sigEn, sizeof sigEn);
+    bool flShared = (i == 15 || i == 16 || i == 57);  // the same text in every table
+    table[i] = (own[i] && !flShared && strcmp(sigOwn, sigEn) == 0) ? own[i] : NLS_ENGLISH[i];
+  }
 }
 
 void ResetSetupLanguage() {

@@ -88,6 +88,12 @@ const char* nlsSetupStrCvt(int index);
 // Cuts the codeset suffix of LANG in the process environment.
 const char* GetTargetNLSLang();
 
+// Fills a translated table from its data file: each entry the file holds with the same
+// printf conversions as the English entry, the English entry otherwise (and always for
+// 15, 16 and 57, the same text in every language). A bad line is logged; entries from it on
+// stay English.
+void FillSetupTable(const char** table, const char* data);
+
 // Forgets the table and the agreement language chosen, as before the first lookup (for
 // tests; the installer chooses once per run).
 void ResetSetupLanguage();

@@ -182,6 +182,34 @@ TEST(ParseSetupMessages, RefusesBadLinesAndNamesThem) {
   EXPECT_STREQ(table[1], "ok");
 }
 
+TEST(FillSetupTable, TranslationsThatCannotPrintTheirArgumentsFallBackToEnglish) {
+  const char* table[kSetupMsgCount] = {};
+  FillSetupTable(table,
+                 "3 \"ERREUR : impossible d'ouvrir %s\"\n"  // fits
+                 "35 \"%d est connect\xe9\\nDevenez root pour lancer %s\\n\"\n"  // %d for %s
+                 "49 \"Pas de place dans %s (%e octets) %s\"\n"  // one too many
+                 "55 \"Pas de place : %e octets dans %s\"\n"    // order changed
+                 "56 \"Pas de place: %s, %s, %5.1e octets, 100%% plein\"\n"  // fits
+                 "15 \"autre chose\"\n"
+                 "57 \"rien\"\n");
+  EXPECT_STREQ(table[3], "ERREUR : impossible d'ouvrir %s");
+  EXPECT_STREQ(table[35], kEnglish[35]);
+  EXPECT_STREQ(table[49], kEnglish[49]);
+  EXPECT_STREQ(table[55], kEnglish[55]);
+  EXPECT_STREQ(table[56], "Pas de place: %s, %s, %5.1e octets, 100%% plein");
+  EXPECT_STREQ(table[15], kEnglish[15]);
+  EXPECT_STREQ(table[57], "");
+  EXPECT_STREQ(table[70], kEnglish[70]);  // missing entries are English
+}
+
+TEST(FillSetupTable, EntriesFromABadLineOnStayEnglish) {
+  const char* table[kSetupMsgCount] = {};
+  FillSetupTable(table, "1 \"un\"\n2 \"deux\n3 \"trois\"\n");
+  EXPECT_STREQ(table[1], "un");
+  EXPECT_STREQ(table[2], kEnglish[2]);
+  EXPECT_STREQ(table[3], kEnglish[3]);
+}
+
 TEST_F(SetupLanguage, MessagesFollowTheSixExactCodes) {
   struct Case {
     const char* lang;
