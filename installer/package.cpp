@@ -271,7 +271,9 @@ int Install() {
     char* pDownload = SaveStr("%s/%s/__%spa_download__", pSpool, kProductCode, kProductPrefix);
     CreateFile(pDownload, nullptr, "777", nullptr, nullptr);
     PutMem(pDownload);
-    if (ProcessPkgList(".") == 1) return 1;
+    PutMem(pSpool);
+    pSpool = nullptr;
+    if (ProcessPkgList(".") == 1) return 1;  // the user quit at a process check
   }
   PutMem(pSpool);
   SysCmd(kCmdChmod, kSysCmdQuiet, "755 %s/%s", pTargetInstallDir, kVendorWord);

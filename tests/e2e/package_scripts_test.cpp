@@ -88,6 +88,31 @@ TEST(QueueScripts, ReRunningRewritesThemFromScratch) {
   EXPECT_TRUE(Contains(first, "CfgFlags=`cat ${ToolPath}/.kp_cfg"));
 }
 
+// Scripts written in 2031 say 2031: setup runs with time() fixed in mid-2031 by a small
+// preloaded library built here.
+TEST(QueueScripts, BannerCarriesTheYearOfWriting) {
+  Sim sim("year");
+  std::string src = sim.At("/tmp/clock2031.c"), lib = sim.At("/tmp/clock2031.so");
+  WriteFile(src,
+            "#include <time.h>\n"
+            "time_t time(time_t* t) { time_t v = 1940544000; if (t) *t = v; return v; }\n");
+  if (Shell("cc -shared -fPIC -o " + Quote(lib) + " " + Quote(src) + " 2>/dev/null") != 0)
+    GTEST_SKIP() << "no C compiler to build the clock library";
+  sim.MakeDist(SamplePkgDir(), "m driver bat kvdriver\n");
+  Result r = sim.Run("y\n", "",
+                     "umask 022; LD_PRELOAD=/tmp/clock2031.so "
+                     "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 exec ./setup");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  for (const char* s : {"/opt/Korvi/kvln/KorviPrintkvln", "/opt/Korvi/kvln/v4DriverScript",
+                        "/opt/Korvi/kvln/v5DriverScript", "/opt/Korvi/kvln/KorviKSF",
+                        "/usr/bin/kvdriver"}) {
+    std::string text = ReadFile(sim.At(s));
+    const std::string head = "#!/bin/sh\n#\n# Korvi print software, 2031.\n";
+    EXPECT_EQ(text.compare(0, head.size(), head), 0)
+        << s << "\n" << text.substr(0, 200);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // The scripts driven by each spooler's calling convention
 // ---------------------------------------------------------------------------
