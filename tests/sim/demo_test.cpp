@@ -27,7 +27,7 @@ TEST(Demo, InstallsTheSampleWithPipedAnswers) {
             std::string::npos);
   EXPECT_NE(r.out.find("Flag file /opt/Korvi/kvln/.kp_cfg: \" V5 \"\n"), std::string::npos);
   EXPECT_EQ(r.out.find("(missing)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Launchers in /usr/bin: kpadmin \n"), std::string::npos);
+  EXPECT_NE(r.out.find("Launchers in /usr/bin: kpadmin\n"), std::string::npos);
   EXPECT_NE(r.out.find("Run log: " + t / "demo/setup.log"), std::string::npos);
   EXPECT_NE(r.out.find("\ndemo: setup ended with status 0\n"), std::string::npos);
   EXPECT_NE(ReadFile(t / "demo/setup.log").find("initializing system\n"), std::string::npos);

@@ -109,6 +109,12 @@ TEST(Mkdist, RefusesBadInput) {
   EXPECT_EQ(r.out, "sim/mkdist: " + t / "full" + " is not empty\n");
   r = MakeSampleDist("--pieces 2 --piece-size 10", setup, t / "a");
   EXPECT_EQ(r.out, "sim/mkdist: --pieces and --piece-size exclude each other\n");
+  r = MakeSampleDist("--piece-size 10", setup, t / "tiny");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.rfind("sim/mkdist: ", 0), 0u);
+  EXPECT_NE(r.out.find(" pieces of 10 bytes: at most 99, choose a larger --piece-size\n"), std::string::npos)
+      << r.out;
+  EXPECT_FALSE(fs::exists(t / "tiny"));
   // A package map naming a file the package lacks.
   Sh("cp -R " + Q(kSample + "/VLMRkvln") + " " + Q(t / "VLMRkvln"));
   fs::remove(t / "VLMRkvln/reloc/kvln/ksf");

@@ -167,6 +167,13 @@ TEST(Sandbox, RunnerErrorsExitWith125) {
   EXPECT_EQ(r.out, "sim/run: --lpd takes none, lprng or plain\n");
   r = Sh(Q(kRun) + " --proc a/b -- true 2>&1");
   EXPECT_EQ(r.status, 125);
+  r = Sh(Q(kRun) + " --keep / -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: cannot keep /: it holds the private place /opt\n");
+  r = Sh(Q(kRun) + " --keep /var -- true 2>&1");
+  EXPECT_EQ(r.out, "sim/run: cannot keep /var: it holds the private place /var/spool\n");
+  r = Sh(Q(kRun) + " --keep /nonexistent/x -- true 2>&1");
+  EXPECT_EQ(r.out, "sim/run: nothing to keep at /nonexistent/x\n");
   r = Sh(Q(kRun) + " --state 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: option --state needs a value\n");
@@ -216,6 +223,12 @@ TEST(Sandbox, OnlyKeptPathsOutsideThePlacesAreWrittenForReal) {
   EXPECT_EQ(ReadFile(dir + "/kept/a"), "a\nx\n");
   EXPECT_EQ(ReadFile(dir + "/other/b"), "b\n");
   fs::remove_all(dir);
+}
+
+TEST(Sandbox, StartingInAPrivatePlaceItself) {
+  Result r = Sh("cd /tmp && " + Q(kRun) + " -- sh -c 'pwd; ls -A | wc -l' 2>&1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "/tmp\n0\n");
 }
 
 TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {

@@ -35,6 +35,18 @@ TEST(Df, DeclaredFileSystemsLongestMountWins) {
   EXPECT_EQ(r.out, "Filesystem              avail\n/dev/dsk/c0t0d0s0         500\n");
 }
 
+TEST(Df, WithoutAPathEveryFileSystem) {
+  Result r = Sim("--df /export=5", "df -b");
+  EXPECT_EQ(r.out,
+            "Filesystem              avail\n"
+            "/dev/dsk/c0t0d0s0     8000000\n"
+            "/dev/dsk/c0t0d0s3           5\n");
+  r = Sim("", "df -k /; echo status $?");
+  EXPECT_EQ(r.out,
+            "df: illegal option -- k\nUsage: df [-F FSType] [-abeghklntVvZ] [-o FSType-specific_options]"
+            " [directory | block_device | resource]\nstatus 1\n");
+}
+
 TEST(Df, MissingPathGivesNoDataLine) {
   Result r = Sim("", "df -b /opt/Korvi 2>/dev/null; echo status $?");
   EXPECT_EQ(r.out, "Filesystem              avail\nstatus 2\n");
