@@ -34,12 +34,23 @@ struct DbTState {
   DbT* pHolder;
 } s;
 
-// One slot of the index: a record whose key's scrambled bytes hash to Hash.
+// One slot of the index (8 bytes, so that the index of 100,000 records stays within 1 MB):
+// a record whose key's scrambled bytes hash to a value whose top 16 bits are Tag.
 struct IndexSlot {
   uint32_t Off1;    // offset of the record + 1; 0 = empty slot
-  uint32_t Hash;
-  uint32_t KeyLen;  // K of the record
+  uint16_t Tag;     // hash >> 16: most other keys are told apart without touching the image
+  uint16_t KeyLen;  // K of the record
 };
+static_assert(sizeof(IndexSlot) == 8, "two slots per 16 bytes");
+
+inline uint16_t TagOf(uint32_t h) { return uint16_t(h >> 16); }
+
+// Slots for n keys: a power of two, filled to at most 80 %.
+inline uint32_t SlotsFor(int n) {
+  uint32_t nSlots = 16;
+  while (uint64_t(nSlots) * 4 < uint64_t(n) * 5 + 4) nSlots *= 2;
+  return nSlots;
+}
 
 int IsLittleEndian() {
   uint32_t v;
@@ -233,8 +244,7 @@ int StoredKeyIs(const unsigned char* pKey, const char* key, unsigned k) {
 // Builds the index over the current image; 0 when the pool cannot hold it.
 int BuildIndex(DbT* pDb) {
   int nRecords = CheckImage(pDb);
-  uint32_t nSlots = 16;
-  while (nSlots < uint32_t(nRecords) * 2 + 2) nSlots *= 2;
+  uint32_t nSlots = SlotsFor(nRecords);
   int64_t nBytes = int64_t(nSlots) * int64_t(sizeof(IndexSlot));
   if (nBytes > INT_MAX - 64) return 0;
   if (!pDb->pIndex || pDb->IndexMask != int32_t(nSlots - 1)) {
@@ -255,10 +265,10 @@ int BuildIndex(DbT* pDb) {
     for (;; i = (i + 1) & (nSlots - 1)) {
       IndexSlot* p = &pSlots[i];
       if (!p->Off1) {
-        *p = {uint32_t(off) + 1, h, k};
+        *p = {uint32_t(off) + 1, TagOf(h), uint16_t(k)};
         break;
       }
-      if (p->Hash == h && p->KeyLen == k &&
+      if (p->Tag == TagOf(h) && p->KeyLen == k &&
           memcmp(img + p->Off1 - 1 + 4, img + keyOff, k - 1) == 0) {
         break;  // the same key earlier in the image wins
       }
@@ -274,7 +284,7 @@ int BuildIndex(DbT* pDb) {
 // index is dropped instead when it would grow too full.
 void IndexAppend(DbT* pDb, int off, unsigned k) {
   uint32_t nSlots = uint32_t(pDb->IndexMask) + 1;
-  if (uint32_t(pDb->IndexCount) + 1 > nSlots / 2) {
+  if (SlotsFor(pDb->IndexCount + 1) > nSlots) {
     InvalidateIndex(pDb);
     return;
   }
@@ -282,7 +292,7 @@ void IndexAppend(DbT* pDb, int off, unsigned k) {
   uint32_t h = HashStored(pDb->pImage + off + 4, k);
   uint32_t i = h & (nSlots - 1);
   while (pSlots[i].Off1) i = (i + 1) & (nSlots - 1);
-  pSlots[i] = {uint32_t(off) + 1, h, k};
+  pSlots[i] = {uint32_t(off) + 1, TagOf(h), uint16_t(k)};
   pDb->IndexCount++;
   pDb->pIndexImage = pDb->pImage;
   pDb->IndexImageLen = pDb->ImageLen;
@@ -310,7 +320,7 @@ int LookUp(DbT* pDb, const char* key) {
   for (uint32_t i = h & mask;; i = (i + 1) & mask) {
     const IndexSlot* p = &pSlots[i];
     if (!p->Off1) return -1;
-    if (p->Hash == h && p->KeyLen == k && StoredKeyIs(pDb->pImage + p->Off1 - 1 + 4, key, k)) {
+    if (p->Tag == TagOf(h) && p->KeyLen == k && StoredKeyIs(pDb->pImage + p->Off1 - 1 + 4, key, k)) {
       return int(p->Off1 - 1);
     }
   }

@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <endian.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -50,11 +52,26 @@ void DbScramble(unsigned char* dst, const unsigned char* src, int n) {
   dst[n - 1] = src[n - 1];
 }
 
+// Plain byte i is the XOR of the stored bytes from i to the end. Eight bytes at a time from
+// the end: a suffix XOR inside the word (three shifts), then the XOR of everything after it.
 void DbUnscramble(unsigned char* dst, const unsigned char* src, int n) {
   if (n <= 0) return;
-  unsigned char c = src[n - 1];
-  dst[n - 1] = c;
-  for (int i = n - 2; i >= 0; i--) dst[i] = c = (unsigned char)(src[i] ^ c);
+  uint64_t carry = 0;  // XOR of the stored bytes after the current word
+  int i = n;
+  for (; i >= 8; i -= 8) {
+    uint64_t w;
+    memcpy(&w, src + i - 8, 8);
+    w = le64toh(w);
+    w ^= w >> 8;
+    w ^= w >> 16;
+    w ^= w >> 32;
+    w ^= carry * 0x0101010101010101ull;
+    carry = w & 0xFF;
+    w = htole64(w);
+    memcpy(dst + i - 8, &w, 8);
+  }
+  unsigned char c = (unsigned char)carry;
+  while (i-- > 0) dst[i] = c = (unsigned char)(src[i] ^ c);
 }
 
 namespace {

@@ -134,6 +134,26 @@ TEST_F(DbTFixture, CursorTransferIsTheChainedXor) {
   EXPECT_EQ(h.Pos, 4);
 }
 
+TEST_F(DbTFixture, CursorTransferOfEveryLength) {
+  for (int n = 1; n <= 70; n++) {
+    Bytes plain(static_cast<size_t>(n));
+    for (int i = 0; i < n; i++) plain[size_t(i)] = (unsigned char)(i * 37 + n);
+    Bytes image(size_t(n) + 3, 0xAA);
+    DbT h{};
+    h.pImage = image.data();
+    h.ImageLen = h.ImageCap = n + 3;
+    h.Pos = 3;
+    DbmTPutData(&h, plain.data(), n);
+    EXPECT_EQ(Bytes(image.begin() + 3, image.end()), Scrambled(plain)) << n;
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + 3), Bytes(3, 0xAA));
+    Bytes back(size_t(n) + 1, 0x55);
+    h.Pos = 3;
+    DbmTGetData(&h, back.data(), n);
+    EXPECT_EQ(Bytes(back.begin(), back.end() - 1), plain) << n;
+    EXPECT_EQ(back.back(), 0x55);
+  }
+}
+
 TEST_F(DbTFixture, PlainFilesReadTheSameAndStayPlain) {
   ASSERT_EQ(DbmPutRecord("p", "a", "1", 1), 1);
   ASSERT_EQ(DbmPutRecord("p", "bb", "22", 2), 1);
