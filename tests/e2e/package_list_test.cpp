@@ -229,6 +229,28 @@ TEST(PackageList, LinesWithoutTheirArgumentAreWarnedAndSkipped) {
   EXPECT_TRUE(Exists(sim.At(kAD + "/last")));
 }
 
+TEST(PackageList, UnreadableReleaseEndsTheVersionLine) {
+  Sim sim("norelease");
+  Shell("mkdir -p " + Quote(sim.At("/usr/bin")));
+  WriteFile(sim.At("/usr/bin/uname"), "#!/bin/sh\nexit 1\n", 0755);
+  Result r = InstallWithList(sim, "v >= 0 t ge mode 600\nv < 9 t lt\nt after\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "failed ts get version: ")) << r.err;
+  EXPECT_FALSE(Exists(sim.At(kAD + "/ge")));
+  EXPECT_FALSE(Exists(sim.At(kAD + "/lt")));
+  EXPECT_FALSE(Contains(sim.Log(), "chmod  600"));
+  EXPECT_TRUE(Exists(sim.At(kAD + "/after")));
+}
+
+TEST(PackageList, LauncherThatCannotBeWrittenIsReportedAndSkipped) {
+  Sim sim("nolauncher");
+  Shell("mkdir -p " + Quote(sim.At("/usr/bin/kvdir")));
+  Result r = InstallWithList(sim, "m driver bat kvdir\nt after\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "ERROR: can't open file, /usr/bin/kvdir\n")) << r.err;
+  EXPECT_TRUE(Exists(sim.At(kAD + "/after")));
+}
+
 TEST(PackageList, MissingListIsAnErrorLineAndStatus0) {
   Sim sim("nolist");
   sim.MakeDist(SamplePkgDir(), "t x\n");
