@@ -72,6 +72,33 @@ void ReleaseArea(void* p, uint64_t nBytes, char flHeap) {
 // Free-node bitmap
 // ---------------------------------------------------------------------------
 
+// Lowest free node >= pos, or -1.
+int NextFree(const MemBlock* b, int pos) {
+  if (pos >= kNodesPerBlock) return -1;
+  int w = pos >> 6;
+  uint64_t x = b->FreeBits[w] & (kAllOnes << (pos & 63));
+  while (!x) {
+    if (++w == kFreeWords) return -1;
+    x = b->FreeBits[w];
+  }
+  return w * 64 + __builtin_ctzll(x);
+}
+
+// Highest used node < pos, or -1.
+int PrevUsed(const MemBlock* b, int pos) {
+  if (pos <= 0) return -1;
+  int p = pos - 1;
+  int w = p >> 6;
+  int nBit = p & 63;
+  uint64_t mask = nBit == 63 ? kAllOnes : ((uint64_t(1) << (nBit + 1)) - 1);
+  uint64_t x = ~b->FreeBits[w] & mask;
+  while (!x) {
+    if (--w < 0) return -1;
+    x = ~b->FreeBits[w];
+  }
+  return w * 64 + 63 - __builtin_clzll(x);
+}
+
 // Lowest used node >= pos, or kNodesPerBlock.
 int NextUsed(const MemBlock* b, int pos) {
   if (pos >= kNodesPerBlock) return kNodesPerBlock;
@@ -86,6 +113,14 @@ int NextUsed(const MemBlock* b, int pos) {
 
 // Sets (free) or clears (used) bits i .. i + n - 1.
 void SetBits(MemBlock* b, int i, int n, bool flFree) {
+  if ((i & 63) + n <= 64) {  // within one word
+    uint64_t mask = (n == 64 ? kAllOnes : ((uint64_t(1) << n) - 1)) << (i & 63);
+    if (flFree)
+      b->FreeBits[i >> 6] |= mask;
+    else
+      b->FreeBits[i >> 6] &= ~mask;
+    return;
+  }
   while (n > 0) {
     int w = i >> 6;
     int nBit = i & 63;
@@ -106,86 +141,69 @@ bool RangeFree(const MemBlock* b, int i, int n) {
   return NextUsed(b, i) >= i + n;
 }
 
-// ---------------------------------------------------------------------------
-// Run tree of a block: node 1 covers the block, node j covers half of node j / 2's nodes,
-// nodes 32 + w cover bitmap word w.
-// ---------------------------------------------------------------------------
-
-// aRuns[s]: bit p set when the 2^s bits from p are all set in w (s = 0 .. 6).
-inline void RunMasks(uint64_t w, uint64_t* aRuns) {
-  aRuns[0] = w;
-  for (int s = 1; s <= 6; s++) aRuns[s] = aRuns[s - 1] & (aRuns[s - 1] >> (1 << (s - 1)));
+// Bit p set when the k (1 to 64) bits from p are all set in w: x marks the starts of runs of
+// t bits; doubling t, then one last step of k - t (<= t) gives runs of k.
+inline uint64_t RunStarts(uint64_t w, int k) {
+  uint64_t x = w;
+  int t = 1;
+  for (; 2 * t <= k && x; t *= 2) x &= x >> t;
+  return t < k ? x & (x >> (k - t)) : x;
 }
 
-MemRunNode LeafRuns(uint64_t w) {
-  if (w == kAllOnes) return {64, 64, 64};
-  if (!w) return {0, 0, 0};
-  MemRunNode n;
-  n.Pre = uint16_t(__builtin_ctzll(~w));
-  n.Suf = uint16_t(__builtin_clzll(~w));
-  // Longest run of ones, without branches: x marks the starts of runs of at least nLen ones;
-  // try to lengthen it by 32, 16, ..., 1 in turn.
-  uint64_t aRuns[7];
-  RunMasks(w, aRuns);
-  uint64_t x = kAllOnes;
-  int nLen = 0;
-  for (int s = 5; s >= 0; s--) {
-    uint64_t y = x & (aRuns[s] >> nLen);
-    bool flLonger = y != 0;
-    x = flLonger ? y : x;
-    nLen += flLonger ? 1 << s : 0;
-  }
-  n.Best = uint16_t(nLen);
-  return n;
-}
-
-inline MemRunNode JoinRuns(const MemRunNode& l, const MemRunNode& r, int nHalf) {
-  MemRunNode n;
-  n.Pre = uint16_t(l.Pre + (l.Pre == nHalf ? r.Pre : 0));
-  n.Suf = uint16_t(r.Suf + (r.Suf == nHalf ? l.Suf : 0));
-  int nBest = l.Best > r.Best ? l.Best : r.Best;
-  int nMid = l.Suf + r.Pre;
-  n.Best = uint16_t(nMid > nBest ? nMid : nBest);
-  return n;
-}
-
-void NoteLongest(MemBlock* b, int32_t nLongest);
-
-// Brings the run tree up to date after nodes i .. i + n - 1 changed.
-void Retally(MemBlock* b, int i, int n) {
-  int lo = i >> 6, hi = (i + n - 1) >> 6;
-  if (lo == hi) {  // the usual case: one word, one path up
-    int j = kFreeWords + lo;
-    MemRunNode n = LeafRuns(b->FreeBits[lo]);
-    for (int nHalf = 64;; nHalf *= 2) {
-      MemRunNode& old = b->RunTree[j];
-      if (old.Pre == n.Pre && old.Suf == n.Suf && old.Best == n.Best) return;  // no change above
-      old = n;
-      if (j == 1) break;
-      j >>= 1;
-      n = JoinRuns(b->RunTree[2 * j], b->RunTree[2 * j + 1], nHalf);
+// Lowest node >= nFrom where a run of k free nodes starts, or -1. A run that starts below
+// nFrom and reaches into it counts from nFrom (callers know such runs are shorter than k).
+int FindRunFrom(const MemBlock* b, int k, int nFrom) {
+  if (k <= 64) {
+    // A run of k <= 64 nodes starting in word w ends in word w or w + 1: test the pair.
+    for (int w = nFrom >> 6; w < kFreeWords; w++) {
+      uint64_t lo = b->FreeBits[w];
+      if (w == nFrom >> 6) lo &= kAllOnes << (nFrom & 63);
+      if (!lo) continue;
+      uint64_t hi = w + 1 < kFreeWords ? b->FreeBits[w + 1] : 0;
+      uint64_t x = RunStarts(lo, k);
+      if (x) return w * 64 + __builtin_ctzll(x);
+      // Runs that cross into the next word: the top run of lo joined with the bottom of hi.
+      int nTop = lo == kAllOnes ? 64 : __builtin_clzll(~lo);
+      if (!nTop) continue;
+      int nBottom = hi == kAllOnes ? 64 : __builtin_ctzll(~hi);
+      if (nTop + nBottom >= k) return w * 64 + 64 - nTop;
     }
-    NoteLongest(b, b->RunTree[1].Best);
-    return;
+    return -1;
   }
-  for (int w = lo; w <= hi; w++) b->RunTree[kFreeWords + w] = LeafRuns(b->FreeBits[w]);
-  lo += kFreeWords;
-  hi += kFreeWords;
-  for (int nHalf = 64; lo > 1; nHalf *= 2) {
-    lo >>= 1;
-    hi >>= 1;
-    for (int j = lo; j <= hi; j++)
-      b->RunTree[j] = JoinRuns(b->RunTree[2 * j], b->RunTree[2 * j + 1], nHalf);
+  for (int pos = nFrom;;) {
+    int s = NextFree(b, pos);
+    if (s < 0) return -1;
+    int e = NextUsed(b, s);
+    if (e - s >= k) return s;
+    pos = e;
   }
-  NoteLongest(b, b->RunTree[1].Best);
 }
 
-void SetAllRuns(MemBlock* b, bool flFree) {
-  for (int j = 1; j < 2 * kFreeWords; j++) {
-    uint16_t nLen = uint16_t(kNodesPerBlock >> (31 - __builtin_clz(unsigned(j))));
-    b->RunTree[j] = flFree ? MemRunNode{nLen, nLen, nLen} : MemRunNode{0, 0, 0};
-  }
+// ---------------------------------------------------------------------------
+// Run lengths of a block: how many free runs of each length, and the longest
+// ---------------------------------------------------------------------------
+
+inline void RunAdd(MemBlock* b, int n) {
+  if (n > 0 && b->RunCount[n]++ == 0) b->RunCountBits[n >> 6] |= uint64_t(1) << (n & 63);
 }
+
+inline void RunRemove(MemBlock* b, int n) {
+  if (n > 0 && --b->RunCount[n] == 0) b->RunCountBits[n >> 6] &= ~(uint64_t(1) << (n & 63));
+}
+
+// The longest run length <= n that some run has, 0 if none.
+int RunTop(const MemBlock* b, int n) {
+  int w = n >> 6;
+  uint64_t x = b->RunCountBits[w] & (kAllOnes >> (63 - (n & 63)));
+  while (!x) {
+    if (--w < 0) return 0;
+    x = b->RunCountBits[w];
+  }
+  return w * 64 + 63 - __builtin_clzll(x);
+}
+
+// Hint for requests of k nodes.
+inline int HintSlot(int k) { return k < kRunHints ? k : kRunHints; }
 
 // ---------------------------------------------------------------------------
 // First-fit index: max-tree over LongestFree of the standard blocks in list order
@@ -278,20 +296,49 @@ int AddrUpperBound(const void* p) {
   return lo;
 }
 
-// Marks nodes i .. i + k - 1 of a standard block used (MAT, bitmap, runs, count).
+// Marks the free nodes i .. i + k - 1 of a standard block used (MAT, bitmap, count, run
+// lengths). Using nodes only shortens runs, so the search hints stay true.
 void MarkUsed(MemBlock* b, int i, int k) {
+  int s = PrevUsed(b, i) + 1, e = NextUsed(b, i);  // the run that holds them
   memset(b->MAT + i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
-  Retally(b, i, k);
+  RunRemove(b, e - s);
+  RunAdd(b, i - s);
+  RunAdd(b, e - i - k);
+  if (e - s == b->LongestFree && !b->RunCount[e - s]) NoteLongest(b, RunTop(b, e - s - 1));
 }
 
-// Marks nodes i .. i + n - 1 free.
+// Marks the used nodes i .. i + n - 1 free; the run they join starts at s and is m long, so
+// runs of up to m nodes may now start at s.
 void MarkFree(MemBlock* b, int i, int n) {
   memset(b->MAT + i, kFreeMark, n);
+  int s = PrevUsed(b, i) + 1, e = NextUsed(b, i + n);
   SetBits(b, i, n, true);
   b->FreeNodeCount += n;
-  Retally(b, i, n);
+  RunRemove(b, i - s);
+  RunRemove(b, e - i - n);
+  int m = e - s;
+  RunAdd(b, m);
+  int nTop = m < kRunHints ? m : kRunHints;
+  uint16_t nStart = uint16_t(s);
+  for (int k = 1; k <= nTop; k++) b->RunHint[k] = b->RunHint[k] < nStart ? b->RunHint[k] : nStart;
+  if (m > b->LongestFree) NoteLongest(b, m);
+}
+
+// The first run of k free nodes in a standard block (updating the hints), or -1; when there
+// is none, LongestFree comes down to k - 1.
+int TakeRun(MemBlock* b, int k) {
+  int h = HintSlot(k);
+  int i = FindRunFrom(b, k, b->RunHint[h]);
+  if (i < 0) {
+    if (k <= kRunHints)
+      for (int j = k; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
+    NoteLongest(b, k - 1);
+    return -1;
+  }
+  if (k <= kRunHints) b->RunHint[k] = uint16_t(i + k);  // nothing below i, [i, i + k) taken
+  return i;
 }
 
 // Node table entry i: written in both the table and its packed copy.
@@ -408,7 +455,7 @@ MemBlock* GetNewBlock(int size) {
   memset(b->MAT, kFreeMark, kNodesPerBlock);
   b->MAT[kNodesPerBlock] = '\0';
   for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
-  SetAllRuns(b, true);
+  RunAdd(b, kNodesPerBlock);
   b->LongestFree = kNodesPerBlock;
   b->BlockSize = size;
   b->pData = static_cast<char*>(pData);
@@ -441,28 +488,8 @@ int TestMAT(const char* text, char ch, int count) {
 
 int MemFindRun(const MemBlock* b, int k) {
   if (k <= 0) return 0;
-  if (k > kNodesPerBlock || b->RunTree[1].Best < k) return -1;
-  // Down the run tree: the left half when a run fits inside it, else a run across the middle,
-  // else the right half. That is the first run long enough, as the text search finds it.
-  int j = 1, nStart = 0;
-  for (int nHalf = kNodesPerBlock / 2; j < kFreeWords; nHalf /= 2) {
-    const MemRunNode& l = b->RunTree[2 * j];
-    bool flLeft = l.Best >= k;
-    if (!flLeft && l.Suf + b->RunTree[2 * j + 1].Pre >= k) return nStart + nHalf - l.Suf;
-    j = 2 * j + !flLeft;
-    nStart += flLeft ? 0 : nHalf;
-  }
-  // Inside one word (k <= 64): bit p of x means "nodes p .. p + k - 1 free", built from the
-  // binary parts of k.
-  uint64_t aRuns[7];
-  RunMasks(b->FreeBits[j - kFreeWords], aRuns);
-  uint64_t x = kAllOnes;
-  for (int s = 6, nLen = 0; s >= 0; s--) {
-    bool flPart = k & (1 << s);
-    x &= flPart ? aRuns[s] >> nLen : kAllOnes;
-    nLen += flPart ? 1 << s : 0;
-  }
-  return nStart + __builtin_ctzll(x);
+  if (k > kNodesPerBlock || b->LongestFree < k) return -1;
+  return FindRunFrom(b, k, b->RunHint[HintSlot(k)]);
 }
 
 int MemFindRunText(const MemBlock* b, int k) {
@@ -494,22 +521,26 @@ void* GetMem(int n) {
     memset(b->pData, 0, size_t(size));
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
-    SetAllRuns(b, false);
+    for (int j = 0; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
+    RunRemove(b, kNodesPerBlock);
     b->LongestFree = 0;
     b->FreeNodeCount = 0;
     b->UsedBytes = int32_t(size);
     return b->pData;
   }
   int k = int(size / kNodeSize);
-  int slot = TreeFirstFit(k);
-  MemBlock* b;
-  if (slot >= 0) {
+  // First fit: the first block in list order whose longest free run is k or more.
+  MemBlock* b = nullptr;
+  int i = -1;
+  for (int slot; i < 0 && (slot = TreeFirstFit(k)) >= 0;) {
     b = g.aSlot[slot];
-  } else {
+    i = TakeRun(b, k);
+  }
+  if (i < 0) {
     b = GetNewBlock(kBlockSize);
     if (!b) return nullptr;
+    i = TakeRun(b, k);
   }
-  int i = MemFindRun(b, k);
   MarkUsed(b, i, k);
   char* p = b->pData + i * kNodeSize;
   SetEntry(b, i, k);
@@ -702,22 +733,6 @@ void DumpMem() {
   }
 }
 
-namespace {
-bool RunTreeIsValid(const MemBlock* b) {
-  MemRunNode aTree[2 * kFreeWords];
-  for (int w = 0; w < kFreeWords; w++) aTree[kFreeWords + w] = LeafRuns(b->FreeBits[w]);
-  for (int j = kFreeWords - 1; j >= 1; j--) {
-    int nHalf = (kNodesPerBlock >> (31 - __builtin_clz(unsigned(j)))) / 2;
-    aTree[j] = JoinRuns(aTree[2 * j], aTree[2 * j + 1], nHalf);
-  }
-  for (int j = 1; j < 2 * kFreeWords; j++) {
-    const MemRunNode &x = aTree[j], &y = b->RunTree[j];
-    if (x.Pre != y.Pre || x.Suf != y.Suf || x.Best != y.Best) return false;
-  }
-  return b->LongestFree == b->RunTree[1].Best;
-}
-}  // namespace
-
 int MemBlockIsValid(const MemBlock* b) {
   if (!b || b->MAT[kNodesPerBlock] != '\0') return 0;
   int nFree = 0;
@@ -757,7 +772,27 @@ int MemBlockIsValid(const MemBlock* b) {
     nRun = b->MAT[i] == kFreeMark ? nRun + 1 : 0;
     if (nRun > nLongest) nLongest = nRun;
   }
-  return nLongest == b->LongestFree && RunTreeIsValid(b);
+  if (nLongest != b->LongestFree) return 0;
+  // Run lengths counted right.
+  int aCount[kNodesPerBlock + 1] = {0};
+  for (int i = 0, nRun = 0; i <= kNodesPerBlock; i++) {
+    if (i < kNodesPerBlock && b->MAT[i] == kFreeMark) {
+      nRun++;
+    } else if (nRun) {
+      aCount[nRun]++;
+      nRun = 0;
+    }
+  }
+  for (int n = 0; n <= kNodesPerBlock; n++) {
+    if (aCount[n] != b->RunCount[n]) return 0;
+    if (bool((b->RunCountBits[n >> 6] >> (n & 63)) & 1) != (aCount[n] != 0)) return 0;
+  }
+  // Each hint is true: no run of k free nodes starts below RunHint[k].
+  for (int k = 1; k <= kRunHints; k++) {
+    int i = MemFindRunText(b, k);
+    if (i >= 0 && i < b->RunHint[k]) return 0;
+  }
+  return 1;
 }
 
 int MemPoolIsValid() {

@@ -25,18 +25,12 @@ constexpr int kDedicatedGranule = 65536;                 // a dedicated data are
 constexpr char kUsedMark = 'U';                          // MAT character of a used node
 constexpr char kFreeMark = ' ';                          // MAT character of a free node
 constexpr int kFreeWords = kNodesPerBlock / 64;          // words of the free-node bitmap
+constexpr int kRunHints = 64;                            // run lengths with a search hint of their own
 
 // Node table entry: non-zero only at the first node of an allocation.
 struct MemNode {
   uint16_t NodeCount;  // length of the allocation in nodes
   void* pAddr;         // pData + 32 * node
-};
-
-// Free runs of a stretch of nodes: the run at its start, the run at its end, the longest.
-struct MemRunNode {
-  uint16_t Pre;
-  uint16_t Suf;
-  uint16_t Best;
 };
 
 // Header of one block; lives outside the data area, in a mapping of its own.
@@ -51,9 +45,11 @@ struct MemBlock {
   char MAT[kNodesPerBlock + 1];     // "U"/" " per node, NUL-terminated
   // Search summary kept beside the MAT (the MAT stays the authority for what is shown):
   uint64_t FreeBits[kFreeWords];    // bit i set <=> MAT[i] == ' '
-  MemRunNode RunTree[2 * kFreeWords];  // [1] whole block, [2i], [2i+1] halves, [32 + w] word w
+  uint16_t RunHint[kRunHints + 1];  // [k]: no run of k or more free nodes starts below it
+  uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
+  uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n set <=> RunCount[n] != 0
   uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
-  int32_t LongestFree;              // longest run of free nodes (RunTree[1].Best)
+  int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
   int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   char flHeapHeader;                // header came from the heap, not a mapping
   char flHeapData;                  // data area came from the heap, not a mapping
