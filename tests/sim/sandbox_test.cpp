@@ -174,6 +174,9 @@ TEST(Sandbox, RunnerErrorsExitWith125) {
   EXPECT_EQ(r.out, "sim/run: cannot keep /var: it holds the private place /var/spool\n");
   r = Sh(Q(kRun) + " --keep /nonexistent/x -- true 2>&1");
   EXPECT_EQ(r.out, "sim/run: nothing to keep at /nonexistent/x\n");
+  r = Sh(Q(kRun) + " --state / -- true 2>&1");
+  EXPECT_EQ(r.status, 125);
+  EXPECT_EQ(r.out, "sim/run: the state directory cannot be /\n");
   r = Sh(Q(kRun) + " --state 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: option --state needs a value\n");
