@@ -109,7 +109,7 @@ bool readyForInstallation() {
       exit(0);
     }
     char* pWord = GetToken(LineBuf, " \t\r\n");
-    switch (FindToken(pWord, ",y,yes,n,no,")) {
+    switch (pWord && !strchr(pWord, ',') ? FindToken(pWord, ",y,yes,n,no,") : 0) {
       case 1:  // y
       case 2:  // yes
         return true;
@@ -160,7 +160,7 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
   // Every entry that will reach the shell is checked before anything is changed.
   OpenInputFile(pMap, 2);
   for (int lineNo = 1; GetFileLine(); lineNo++) {
-    if (!SplitMapLine(szBuf, words) || FindToken(words[kMapType], ",f,d,i,") != 1) continue;
+    if (!SplitMapLine(szBuf, words) || strcmp(words[kMapType], "f") != 0) continue;
     CheckMapWord(pMap, lineNo, words[kMapClass], 0);
     CheckMapWord(pMap, lineNo, words[kMapPath], 1);
     CheckMapWord(pMap, lineNo, words[kMapMode], 0);
@@ -198,7 +198,7 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
 
   OpenInputFile(pMap, 2);
   while (GetFileLine()) {
-    if (!SplitMapLine(szBuf, words) || FindToken(words[kMapType], ",f,d,i,") != 1) continue;
+    if (!SplitMapLine(szBuf, words) || strcmp(words[kMapType], "f") != 0) continue;
     const char* pPath = words[kMapPath];
     char* pReg;
     char* pCopy;

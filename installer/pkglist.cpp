@@ -61,6 +61,12 @@ char* RestOfLine(WordScan* s) {
   return *pRest ? pRest : nullptr;
 }
 
+// Position of word in a comma-framed list; a word holding the frame character is no word
+// of the list.
+int FindWord(const char* word, const char* list) {
+  return strchr(word, ',') ? 0 : FindToken(word, list);
+}
+
 // A backslash that continues a line becomes a word separator.
 void JoinContinuations(char* line) {
   for (char* p = line; (p = strchr(p, '\\')) != nullptr;) {
@@ -121,7 +127,7 @@ const char* GetReleaseName() {
 
 bool VersionHolds(const char* release, const char* op, const char* version) {
   int cmp = strcmp(release, version);
-  switch (FindToken(op, kOperators)) {
+  switch (FindWord(op, kOperators)) {
     case kOpLess: return cmp < 0;
     case kOpLessEq: return cmp <= 0;
     case kOpEq: return cmp == 0;
@@ -161,7 +167,7 @@ void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
   for (;;) {
     char* pKey = NextWord(s);
     if (!pKey) return;
-    int key = FindToken(pKey, kAttributes);
+    int key = FindWord(pKey, kAttributes);
     char* pValue = key == kAtSed ? RestOfLine(s) : NextWord(s);
     if (!pValue) return;
     switch (key) {
@@ -216,7 +222,7 @@ int ProcessLine(const PkgListRun* run, char* line) {
   const char* pWork = pKorviInstallDir;
   while (pKeyword) {
     if (pKeyword[0] == '#') return 0;  // a comment, also one written without a blank
-    int keyword = FindToken(pKeyword, kKeywords);
+    int keyword = FindWord(pKeyword, kKeywords);
     char* pArg = NextWord(&scan);
     if (!pArg) {
       WarnMissing(run, pKeyword, keyword == kKwVersion ? "an operator" : "an argument");

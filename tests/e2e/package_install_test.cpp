@@ -225,9 +225,9 @@ TEST_F(OldDaemon, EndOfInputIsLikeNo) {
 }
 
 TEST_F(OldDaemon, OtherAnswersAskAgain) {
-  Result r = sim.Setup("y\nmaybe\n\n  Y\n  yes please\n");
+  Result r = sim.Setup("y\nmaybe\n\n  Y\nyes,n\n  yes please\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Count(r.out, kQuestion), 4);  // "Y" is not "y"; the first word decides
+  EXPECT_EQ(Count(r.out, kQuestion), 5);  // "Y" is not "y"; the first word decides
   EXPECT_EQ(Count(r.out, kNotice), 1);
   EXPECT_EQ(ReadFile(sim.At("/opt/Korvi/kvln/.kp_cfg")), " V5 ");
 }

@@ -149,13 +149,15 @@ TEST_P(VersionTest, ComparesReleasesAsStrings) {
                              "v < 5.10 t lt\n"
                              "v <> 5.10 t unknown-op\n"
                              "v => 5.10 t unknown-op2\n"
+                             "v <,<= 5.10 t unknown-op3\n"
                              "v >= 5.10 v <= 5.10 t chained\n"
                              "v >= 5.10 c solaris10.cfg mode 600\n"
                              "v >= 0\n",
                              std::string("--release ") + GetParam().release);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   std::vector<std::string> made;
-  for (const char* m : {"ge", "gt", "eq", "le", "lt", "unknown-op", "unknown-op2", "chained"})
+  for (const char* m : {"ge", "gt", "eq", "le", "lt", "unknown-op", "unknown-op2", "unknown-op3",
+                        "chained"})
     if (Exists(sim.At(kAD + "/" + m))) made.push_back(m);
   EXPECT_EQ(made, GetParam().made);
   bool copied = Exists(sim.At(kAD + "/solaris10.cfg"));
