@@ -1,6 +1,9 @@
 // End-to-end: the print-subsystem flag file the installer writes for each host spooler,
 // and the generated queue scripts run the way each spooler calls them, checked by what
 // the stand-in product programs recorded (arguments, directory, environment).
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include "package_support.h"
 
 namespace {
@@ -117,21 +120,43 @@ TEST(QueueScripts, BannerCarriesTheYearOfWriting) {
 // The scripts driven by each spooler's calling convention
 // ---------------------------------------------------------------------------
 
-// One installation for the whole suite; each test sets the flag file and runs a script.
+// One installation serves every test: it is made once per setup binary into a cache under
+// /tmp (under a lock, since the tests may run as parallel processes) and each test process
+// starts from a copy of it; each test sets the flag file and runs a script.
 class Scripts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sim_ = new Sim("scripts");
-    sim_->MakeDist(SamplePkgDir(), "t x\n");
-    Result r = sim_->Setup("y\n");
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    // System V runs an interface program under the printer's name.
-    for (const char* s : {"KorviPrintkvln", "v4DriverScript", "v5DriverScript", "KorviKSF"}) {
-      std::string link = sim_->At(std::string("/opt/q_") + s);
-      symlink((kAD + "/" + s).c_str(), link.c_str());
+    struct stat st = {};
+    stat(SetupBin().c_str(), &st);
+    std::string cache = "/tmp/korvi_pkg_scripts_cache_" + std::to_string(st.st_ino) + "_" +
+                        std::to_string(st.st_size) + "_" + std::to_string(st.st_mtime);
+    int fdLock = open("/tmp/korvi_pkg_scripts_cache.lock", O_CREAT | O_RDWR, 0600);
+    ASSERT_GE(fdLock, 0);
+    flock(fdLock, LOCK_EX);
+    if (!Exists(cache + "/.ready")) {
+      Shell("rm -rf /tmp/korvi_pkg_scripts_cache_*");  // those of earlier builds
+      Sim build("scripts_build");
+      build.MakeDist(SamplePkgDir(), "t x\n");
+      Result r = build.Setup("y\n");
+      if (r.status != 0) {
+        flock(fdLock, LOCK_UN);
+        close(fdLock);
+        FAIL() << r.out << r.err;
+      }
+      // System V runs an interface program under the printer's name.
+      for (const char* s : {"KorviPrintkvln", "v4DriverScript", "v5DriverScript", "KorviKSF"}) {
+        std::string link = build.At(std::string("/opt/q_") + s);
+        symlink((kAD + "/" + s).c_str(), link.c_str());
+      }
+      Shell("mkdir -p " + Quote(build.At("/var/spool/lpd/q3")) + " " +
+            Quote(build.At("/var/spool/q1")));
+      Shell("cp -a " + Quote(build.state) + " " + Quote(cache) + " && touch " +
+            Quote(cache + "/.ready"));
     }
-    Shell("mkdir -p " + Quote(sim_->At("/var/spool/lpd/q3")) + " " +
-          Quote(sim_->At("/var/spool/q1")));
+    sim_ = new Sim("scripts");
+    Shell("cp -a " + Quote(cache) + "/. " + Quote(sim_->state) + "/");
+    flock(fdLock, LOCK_UN);
+    close(fdLock);
   }
   static void TearDownTestSuite() {
     delete sim_;
