@@ -112,14 +112,14 @@ const char* GetReleaseName() {
   }
   CmdResponse* pList = GetCmdResponse(kCmdUname, "", "-r");
   if (!pList) {
-    if (!errno) errno = EIO;
+    errno = ENODATA;  // uname printed no release
     return nullptr;
   }
   snprintf(szRelease, sizeof szRelease, "%s", pList->pText);
   FreeResponseList(pList);
   szRelease[strcspn(szRelease, "\r\n")] = 0;
   if (!szRelease[0]) {
-    errno = EIO;
+    errno = ENODATA;
     return nullptr;
   }
   return szRelease;
