@@ -22,8 +22,10 @@ void ExpectScript(const Sim& sim, const std::string& name) {
   EXPECT_EQ(text.compare(0, 10, "#!/bin/sh\n"), 0);
   std::string year = std::to_string(CurrentYear());
   // The banner: a comment block right after the shell line naming the vendor and the year.
-  EXPECT_EQ(text.compare(10, 2, "#\n"), 0);
-  EXPECT_TRUE(Contains(text, "# Korvi print software, " + year + ".\n")) << text.substr(0, 300);
+  const std::string banner = "#!/bin/sh\n#\n# Korvi print software, " + year + ".\n"
+                             "# Written by the Korvi installer; it is written anew by every "
+                             "installation,\n# so changes made here do not last.\n#\n";
+  EXPECT_EQ(text.compare(0, banner.size(), banner), 0) << text.substr(0, 300);
   EXPECT_TRUE(Contains(text, "ToolPath=\"/opt/Korvi/kvln\"\n"));
   EXPECT_EQ(Shell("sh -n " + Quote(path)), 0) << "not valid shell: " << path;
 }
@@ -219,6 +221,7 @@ TEST_F(OldDaemon, EndOfInputIsLikeNo) {
   Result r = sim.Setup("y\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.out, kQuestion), 1);
+  EXPECT_EQ(r.out.substr(r.out.size() - kQuestion.size() - 1), kQuestion + "\n");
   EXPECT_TRUE(Exists(sim.At("/tmp/KorviInstall")));
   EXPECT_TRUE(sim.CallsOf("kpqadmin").empty());
   EXPECT_FALSE(Exists(sim.At("/opt/Korvi/kvln/.kp_cfg")));
@@ -325,6 +328,16 @@ TEST_F(Upgrade, ExistingLibDirectoryIsLeftAlone) {
   Result r = sim.Setup(kAccept);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_FALSE(Exists(sim.At("/opt/Korvi/kvln/lib/gtk")));
+}
+
+TEST_F(Upgrade, UnreadablePackageRecordIsKeptAsItIs) {
+  std::string info = sim.At("/var/sadm/pkg/VLMRkvln/pkginfo");
+  Shell("rm -f " + Quote(info) + " && mkdir " + Quote(info));
+  Result r = sim.Setup(kAccept);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Contains(sim.Log(), "WARNING_MSG: /var/sadm/pkg/VLMRkvln/pkginfo: version not updated\n"));
+  EXPECT_EQ(Shell("test -d " + Quote(info)), 0);
+  EXPECT_FALSE(Exists(info + ".tmp"));
 }
 
 TEST_F(Upgrade, FailingRegistrationsDoNotStopIt) {

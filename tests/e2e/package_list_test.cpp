@@ -331,6 +331,36 @@ INSTANTIATE_TEST_SUITE_P(
         HostileListCase{"AfterContinuation", "t x \\\n mode 7;7"}),
     [](const ::testing::TestParamInfo<HostileListCase>& i) { return std::string(i.param.name); });
 
+TEST(PackageList, RefusalsNameTheLineTheWordAndTheReason) {
+  struct Case {
+    const char* line;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{"t a;b", "ERROR: pkg.list line 1: \"a;b\" holds characters that are not safe in "
+                         "a shell command\n"},
+           Case{"t a/../../b", "ERROR: pkg.list line 1: \"a/../../b\" climbs out of its "
+                               "directory with \"..\"\n"},
+           Case{"t a bat x/y", "ERROR: pkg.list line 1: \"x/y\" is not a file name of /usr/bin\n"},
+       }) {
+    SCOPED_TRACE(c.line);
+    Sim sim("refusal");
+    Result r = InstallWithList(sim, std::string(c.line) + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_TRUE(Contains(sim.Log(), c.message));
+  }
+}
+
+TEST(PackageList, SedWithoutAPlaceForItsOutputEndsTheRun) {
+  Sim sim("sedtmpdir");
+  Shell("mkdir -p " + Quote(sim.At("/tmp/setup.tmp")));
+  Result r = InstallWithList(sim, "install kvln.conf\nm kvln.conf sed s/a/b/\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "ERROR: can't make the temporary file /tmp/setup.tmp\n")) << r.err;
+  EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), ReadFile(SampleExtra() + "/kvln.conf"));
+}
+
 TEST(PackageList, SedValueIsThePackageAuthorsOwnArguments) {
   Sim sim("sedargs");
   Result r = InstallWithList(sim,
