@@ -354,6 +354,8 @@ struct HostileMapCase {
   const char* name;
   const char* line;      // the pkgmap line added
   const char* file;      // the file it names inside the package (made so mkdist accepts it)
+  const char* word;      // the word refused
+  bool climbs;           // refused for "..", else for its characters
 };
 
 void PrintTo(const HostileMapCase& c, std::ostream* os) { *os << c.name; }
@@ -369,11 +371,18 @@ TEST_P(HostileMap, IsRefusedBeforeAnythingChanges) {
   std::string map = ReadFile(pkg + "/pkgmap");
   size_t at = map.find("1 i pkginfo");
   map.insert(at, std::string(c.line) + "\n");
+  int lineNo = 1 + static_cast<int>(std::count(map.begin(), map.begin() + at, '\n'));
   WriteFile(pkg + "/pkgmap", map);
   sim.MakeDist(pkg, kSimpleList);
   Result r = sim.Setup(kAccept);
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Contains(r.err, "ERROR: /tmp/KorviInstall/VLMRkvln/pkgmap line ")) << r.err;
+  std::string message = "ERROR: /tmp/KorviInstall/VLMRkvln/pkgmap line " + std::to_string(lineNo) +
+                        ": \"" + c.word + "\" " +
+                        (c.climbs ? "climbs out of its directory with \"..\""
+                                  : "holds characters that are not safe in a shell command") +
+                        "\n";
+  EXPECT_EQ(r.err, message);
+  EXPECT_TRUE(Contains(sim.Log(), message));
   EXPECT_TRUE(sim.CallsOf("installf").empty());
   EXPECT_FALSE(Exists(sim.At("/opt/Korvi/kvln/lib")));
   EXPECT_EQ(ReadFile(sim.At("/opt/Korvi/kvln/README")), "stale\n");
@@ -386,19 +395,23 @@ INSTANTIATE_TEST_SUITE_P(
     Package, HostileMap,
     ::testing::Values(
         HostileMapCase{"Semicolon", "1 f none kvln/a;touch${IFS}/tmp/pwned 0644 root other 1 1 1",
-                       "reloc/kvln/a;touch${IFS}/tmp/pwned"},
+                       "reloc/kvln/a;touch${IFS}/tmp/pwned", "kvln/a;touch${IFS}/tmp/pwned",
+                       false},
         HostileMapCase{"Dollar", "1 f none kvln/$(touch${IFS}/tmp/pwned) 0644 root other 1 1 1",
-                       "reloc/kvln/$(touch${IFS}/tmp/pwned)"},
+                       "reloc/kvln/$(touch${IFS}/tmp/pwned)", "kvln/$(touch${IFS}/tmp/pwned)",
+                       false},
         HostileMapCase{"Backquote", "1 f none kvln/`touch${IFS}/tmp/pwned` 0644 root other 1 1 1",
-                       "reloc/kvln/`touch${IFS}/tmp/pwned`"},
-        HostileMapCase{"Quote", "1 f none kvln/a\"b 0644 root other 1 1 1", "reloc/kvln/a\"b"},
-        HostileMapCase{"ClimbsOut", "1 f none kvln/../../etc/x 0644 root other 1 1 1",
-                       "etc/x"},
+                       "reloc/kvln/`touch${IFS}/tmp/pwned`", "kvln/`touch${IFS}/tmp/pwned`",
+                       false},
+        HostileMapCase{"Quote", "1 f none kvln/a\"b 0644 root other 1 1 1", "reloc/kvln/a\"b",
+                       "kvln/a\"b", false},
+        HostileMapCase{"ClimbsOut", "1 f none kvln/../../etc/x 0644 root other 1 1 1", "etc/x",
+                       "kvln/../../etc/x", true},
         HostileMapCase{"AbsoluteClimbsOut", "1 f none /var/../etc/x 0644 root other 1 1 1",
-                       "root/etc/x"},
+                       "root/etc/x", "/var/../etc/x", true},
         HostileMapCase{"HostileOwner",
                        "1 f none kvln/ok 0644 root;touch${IFS}/tmp/pwned other 1 1 1",
-                       "reloc/kvln/ok"}),
+                       "reloc/kvln/ok", "root;touch${IFS}/tmp/pwned", false}),
     [](const ::testing::TestParamInfo<HostileMapCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
