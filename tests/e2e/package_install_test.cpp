@@ -348,6 +348,29 @@ TEST_F(Upgrade, FailingRegistrationsDoNotStopIt) {
             ReadFile(SamplePkgDir() + "/reloc/kvln/README"));
 }
 
+// Relative paths of the package map are registered and copied under the installation's
+// own base directory.
+TEST(UpgradeElsewhere, RelativePathsGoUnderTheInstallationsBase) {
+  Sim sim("upgradeapps");
+  sim.MakeDist(SamplePkgDir(), kSimpleList);
+  ASSERT_EQ(sim.Setup(kAccept, "", "install /opt/apps").status, 0);
+  WriteFile(sim.At("/opt/apps/Korvi/kvln/README"), "stale\n");
+  sim.ClearRecords();
+  Result r = sim.Setup(kAccept);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::vector<std::string> inst = sim.CallsOf("installf");
+  ASSERT_EQ(inst.size(), 10u);
+  EXPECT_EQ(inst[0], "installf -c none VLMRkvln /opt/apps/Korvi/kvln/AixInterface f 0755 root other");
+  EXPECT_EQ(inst[8], "installf -c none VLMRkvln /var/spool/Korvi/kvln/README f 0644 root other");
+  EXPECT_EQ(ReadFile(sim.At("/opt/apps/Korvi/kvln/README")),
+            ReadFile(SamplePkgDir() + "/reloc/kvln/README"));
+  EXPECT_EQ(Mode(sim.At("/opt/apps/Korvi/kvln/lib/gtk/modules")), 0755);
+  std::string script = ReadFile(sim.At("/opt/apps/Korvi/kvln/KorviPrintkvln"));
+  EXPECT_TRUE(Contains(script, "\nToolPath=\"/opt/apps/Korvi/kvln\"\n"));
+  EXPECT_EQ(Mode(sim.At("/opt/apps/Korvi/kvln/KorviPrintkvln")), 0755);
+  EXPECT_EQ(ReadFile(sim.At("/opt/apps/Korvi/kvln/.kp_cfg")), " V5 ");
+}
+
 // A package map whose entries could be read by the shell as more than a path, or that
 // climb out of their tree, is refused before the upgrade changes anything.
 struct HostileMapCase {
