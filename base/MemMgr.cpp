@@ -26,7 +26,10 @@ MemBlock* pMemB = nullptr;
 
 namespace {
 
+#define KORVI_INLINE __attribute__((always_inline)) inline
+
 constexpr uint64_t kAllOnes = ~uint64_t(0);
+constexpr int kChunkSlots = 4096;
 constexpr int64_t kMaxBlockBytes = int64_t(0x7fffffff) / kDedicatedGranule * kDedicatedGranule;
 
 // Pool state the header does not name: the zero device and the two search indexes.
@@ -45,8 +48,12 @@ struct PoolState {
   const char** aAddrKey = nullptr;
   int nByAddr = 0;
   int nByAddrCap = 0;
+  // Last block found for each 64 KiB stretch of addresses (hashed); checked before use.
+  MemBlock* aChunk[kChunkSlots] = {};
 };
 PoolState g;
+
+inline size_t ChunkSlot(const void* p) { return (uintptr_t(p) >> 16) & (kChunkSlots - 1); }
 
 // Prints the exhaustion report of the block steps, keeping errno for a later SysError.
 void ReportNoMemory() {
@@ -73,7 +80,7 @@ void ReleaseArea(void* p, uint64_t nBytes, char flHeap) {
 // ---------------------------------------------------------------------------
 
 // Lowest free node >= pos, or -1.
-int NextFree(const MemBlock* b, int pos) {
+KORVI_INLINE int NextFree(const MemBlock* b, int pos) {
   if (pos >= kNodesPerBlock) return -1;
   int w = pos >> 6;
   uint64_t x = b->FreeBits[w] & (kAllOnes << (pos & 63));
@@ -85,7 +92,7 @@ int NextFree(const MemBlock* b, int pos) {
 }
 
 // Highest used node < pos, or -1.
-int PrevUsed(const MemBlock* b, int pos) {
+KORVI_INLINE int PrevUsed(const MemBlock* b, int pos) {
   if (pos <= 0) return -1;
   int p = pos - 1;
   int w = p >> 6;
@@ -100,7 +107,7 @@ int PrevUsed(const MemBlock* b, int pos) {
 }
 
 // Lowest used node >= pos, or kNodesPerBlock.
-int NextUsed(const MemBlock* b, int pos) {
+KORVI_INLINE int NextUsed(const MemBlock* b, int pos) {
   if (pos >= kNodesPerBlock) return kNodesPerBlock;
   int w = pos >> 6;
   uint64_t x = ~b->FreeBits[w] & (kAllOnes << (pos & 63));
@@ -112,13 +119,16 @@ int NextUsed(const MemBlock* b, int pos) {
 }
 
 // Sets (free) or clears (used) bits i .. i + n - 1.
-void SetBits(MemBlock* b, int i, int n, bool flFree) {
+KORVI_INLINE void SetBits(MemBlock* b, int i, int n, bool flFree) {
   if ((i & 63) + n <= 64) {  // within one word
     uint64_t mask = (n == 64 ? kAllOnes : ((uint64_t(1) << n) - 1)) << (i & 63);
-    if (flFree)
+    if (flFree) {
       b->FreeBits[i >> 6] |= mask;
-    else
+      b->WordFree[i >> 6] = uint8_t(b->WordFree[i >> 6] + n);
+    } else {
       b->FreeBits[i >> 6] &= ~mask;
+      b->WordFree[i >> 6] = uint8_t(b->WordFree[i >> 6] - n);
+    }
     return;
   }
   while (n > 0) {
@@ -126,10 +136,13 @@ void SetBits(MemBlock* b, int i, int n, bool flFree) {
     int nBit = i & 63;
     int nTake = 64 - nBit < n ? 64 - nBit : n;
     uint64_t mask = nTake == 64 ? kAllOnes : (((uint64_t(1) << nTake) - 1) << nBit);
-    if (flFree)
+    if (flFree) {
       b->FreeBits[w] |= mask;
-    else
+      b->WordFree[w] = uint8_t(b->WordFree[w] + nTake);
+    } else {
       b->FreeBits[w] &= ~mask;
+      b->WordFree[w] = uint8_t(b->WordFree[w] - nTake);
+    }
     i += nTake;
     n -= nTake;
   }
@@ -143,7 +156,7 @@ bool RangeFree(const MemBlock* b, int i, int n) {
 
 // Bit p set when the k (1 to 64) bits from p are all set in w: x marks the starts of runs of
 // t bits; doubling t, then one last step of k - t (<= t) gives runs of k.
-inline uint64_t RunStarts(uint64_t w, int k) {
+KORVI_INLINE uint64_t RunStarts(uint64_t w, int k) {
   uint64_t x = w;
   int t = 1;
   for (; 2 * t <= k && x; t *= 2) x &= x >> t;
@@ -154,21 +167,29 @@ inline uint64_t RunStarts(uint64_t w, int k) {
 // nFrom and reaches into it counts from nFrom (callers know such runs are shorter than k).
 int FindRunFrom(const MemBlock* b, int k, int nFrom) {
   if (k <= 64) {
-    // A run of k <= 64 nodes starting in word w ends in word w or w + 1: test the pair.
-    for (int w = nFrom >> 6; w < kFreeWords; w++) {
-      uint64_t lo = b->FreeBits[w];
-      if (w == nFrom >> 6) lo &= kAllOnes << (nFrom & 63);
-      if (!lo) continue;
-      uint64_t hi = w + 1 < kFreeWords ? b->FreeBits[w + 1] : 0;
-      uint64_t x = RunStarts(lo, k);
-      if (x) return w * 64 + __builtin_ctzll(x);
-      // Runs that cross into the next word: the top run of lo joined with the bottom of hi.
-      int nTop = lo == kAllOnes ? 64 : __builtin_clzll(~lo);
-      if (!nTop) continue;
-      int nBottom = hi == kAllOnes ? 64 : __builtin_ctzll(~hi);
-      if (nTop + nBottom >= k) return w * 64 + 64 - nTop;
+    // A run of k <= 64 nodes starting in word w lies inside w or is w's top run continued at
+    // the bottom of w + 1; words whose free nodes and the next word's cannot make k are passed
+    // over on their counts alone.
+    int w = nFrom >> 6;
+    uint64_t lo = b->FreeBits[w] & (kAllOnes << (nFrom & 63));
+    for (;;) {
+      if (lo) {
+        if (b->WordFree[w] >= k) {
+          uint64_t x = RunStarts(lo, k);
+          if (x) return w * 64 + __builtin_ctzll(x);
+        }
+        int nTop = __builtin_clzll(~lo);  // lo is not all ones here: k <= 64 would have fit
+        if (nTop && w + 1 < kFreeWords) {
+          uint64_t hi = b->FreeBits[w + 1];
+          int nBottom = hi == kAllOnes ? 64 : __builtin_ctzll(~hi);
+          if (nTop + nBottom >= k) return w * 64 + 64 - nTop;
+        }
+      }
+      do {
+        if (++w == kFreeWords) return -1;
+      } while (b->WordFree[w] + b->WordFree[w + 1] < k);
+      lo = b->FreeBits[w];
     }
-    return -1;
   }
   for (int pos = nFrom;;) {
     int s = NextFree(b, pos);
@@ -183,11 +204,11 @@ int FindRunFrom(const MemBlock* b, int k, int nFrom) {
 // Run lengths of a block: how many free runs of each length, and the longest
 // ---------------------------------------------------------------------------
 
-inline void RunAdd(MemBlock* b, int n) {
+KORVI_INLINE void RunAdd(MemBlock* b, int n) {
   if (n > 0 && b->RunCount[n]++ == 0) b->RunCountBits[n >> 6] |= uint64_t(1) << (n & 63);
 }
 
-inline void RunRemove(MemBlock* b, int n) {
+KORVI_INLINE void RunRemove(MemBlock* b, int n) {
   if (n > 0 && --b->RunCount[n] == 0) b->RunCountBits[n >> 6] &= ~(uint64_t(1) << (n & 63));
 }
 
@@ -209,7 +230,7 @@ inline int HintSlot(int k) { return k < kRunHints ? k : kRunHints; }
 // First-fit index: max-tree over LongestFree of the standard blocks in list order
 // ---------------------------------------------------------------------------
 
-void TreeSet(int slot, int32_t v) {
+KORVI_INLINE void TreeSet(int slot, int32_t v) {
   int pos = g.nSlotCap + slot;
   g.aTree[pos] = v;
   for (pos >>= 1; pos >= 1; pos >>= 1) {
@@ -221,10 +242,10 @@ void TreeSet(int slot, int32_t v) {
 }
 
 // The first slot whose block has a run of k free nodes, or -1.
-int TreeFirstFit(int k) {
+KORVI_INLINE int TreeFirstFit(int k) {
   if (!g.nSlotCap || g.aTree[1] < k) return -1;
   int pos = 1;
-  while (pos < g.nSlotCap) pos = g.aTree[2 * pos] >= k ? 2 * pos : 2 * pos + 1;
+  while (pos < g.nSlotCap) pos = 2 * pos + (g.aTree[2 * pos] < k);
   return pos - g.nSlotCap;
 }
 
@@ -240,7 +261,7 @@ void TreeRebuild() {
 }
 
 // Records a changed LongestFree of a standard block in the index.
-void NoteLongest(MemBlock* b, int32_t nLongest) {
+KORVI_INLINE void NoteLongest(MemBlock* b, int32_t nLongest) {
   if (b->LongestFree == nLongest) return;
   b->LongestFree = nLongest;
   if (b->iSlot >= 0) TreeSet(b->iSlot, nLongest);
@@ -259,7 +280,7 @@ bool IndexReserve() {
     }
     g.nSlot = n;
     if (g.nSlotCap == 0 || n * 2 > g.nSlotCap) {
-      int nCap = g.nSlotCap ? g.nSlotCap * 2 : 64;
+      int nCap = g.nSlotCap ? g.nSlotCap * 2 : 2;
       MemBlock** aSlot = static_cast<MemBlock**>(realloc(g.aSlot, sizeof(MemBlock*) * nCap));
       if (!aSlot) return false;
       g.aSlot = aSlot;
@@ -284,23 +305,42 @@ bool IndexReserve() {
 }
 
 // Index of the first entry of aByAddr whose pData is above p.
-int AddrUpperBound(const void* p) {
-  int lo = 0, hi = g.nByAddr;
-  while (lo < hi) {
-    int mid = (lo + hi) >> 1;
-    if (static_cast<const void*>(g.aAddrKey[mid]) <= p)
-      lo = mid + 1;
-    else
-      hi = mid;
+KORVI_INLINE int AddrUpperBound(const void* p) {
+  if (!g.nByAddr) return 0;
+  const char* const* pBase = g.aAddrKey;
+  const char* q = static_cast<const char*>(p);
+  for (int n = g.nByAddr; n > 1;) {  // without branches: pBase[0] <= q unless q is below all
+    int nHalf = n / 2;
+    pBase = pBase[nHalf] <= q ? pBase + nHalf : pBase;
+    n -= nHalf;
   }
-  return lo;
+  return int(pBase - g.aAddrKey) + (pBase[0] <= q);
+}
+
+// memset for the few MAT characters of a small allocation, without a call.
+KORVI_INLINE void FillMat(char* p, char c, int n) {
+  uint64_t v = 0x0101010101010101ull * uint8_t(c);
+  if (n >= 8 && n <= 16) {
+    memcpy(p, &v, 8);
+    memcpy(p + n - 8, &v, 8);
+  } else if (n >= 4 && n < 8) {
+    memcpy(p, &v, 4);
+    memcpy(p + n - 4, &v, 4);
+  } else if (n < 4) {
+    p[0] = c;
+    p[n / 2] = c;
+    p[n - 1] = c;
+  } else {
+    memset(p, c, size_t(n));
+  }
 }
 
 // Marks the free nodes i .. i + k - 1 of a standard block used (MAT, bitmap, count, run
 // lengths). Using nodes only shortens runs, so the search hints stay true.
-void MarkUsed(MemBlock* b, int i, int k) {
-  int s = PrevUsed(b, i) + 1, e = NextUsed(b, i);  // the run that holds them
-  memset(b->MAT + i, kUsedMark, k);
+KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
+  if (s < 0) s = PrevUsed(b, i) + 1;  // the run that holds them: [s, e)
+  int e = NextUsed(b, i);
+  FillMat(b->MAT + i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
   RunRemove(b, e - s);
@@ -311,8 +351,8 @@ void MarkUsed(MemBlock* b, int i, int k) {
 
 // Marks the used nodes i .. i + n - 1 free; the run they join starts at s and is m long, so
 // runs of up to m nodes may now start at s.
-void MarkFree(MemBlock* b, int i, int n) {
-  memset(b->MAT + i, kFreeMark, n);
+KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
+  FillMat(b->MAT + i, kFreeMark, n);
   int s = PrevUsed(b, i) + 1, e = NextUsed(b, i + n);
   SetBits(b, i, n, true);
   b->FreeNodeCount += n;
@@ -321,23 +361,25 @@ void MarkFree(MemBlock* b, int i, int n) {
   int m = e - s;
   RunAdd(b, m);
   int nTop = m < kRunHints ? m : kRunHints;
-  uint16_t nStart = uint16_t(s);
+  int16_t nStart = int16_t(s);
   for (int k = 1; k <= nTop; k++) b->RunHint[k] = b->RunHint[k] < nStart ? b->RunHint[k] : nStart;
   if (m > b->LongestFree) NoteLongest(b, m);
 }
 
 // The first run of k free nodes in a standard block (updating the hints), or -1; when there
 // is none, LongestFree comes down to k - 1.
-int TakeRun(MemBlock* b, int k) {
+KORVI_INLINE int TakeRun(MemBlock* b, int k) {
   int h = HintSlot(k);
   int i = FindRunFrom(b, k, b->RunHint[h]);
   if (i < 0) {
     if (k <= kRunHints)
-      for (int j = k; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
+      for (int j = k; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;  // none of k or more
     NoteLongest(b, k - 1);
     return -1;
   }
-  if (k <= kRunHints) b->RunHint[k] = uint16_t(i + k);  // nothing below i, [i, i + k) taken
+  // No run of k or more starts below i (else the search would have found it), and i .. i + k - 1
+  // are taken now: so none starts below i + k.
+  if (k < kRunHints) b->RunHint[k] = int16_t(i + k);
   return i;
 }
 
@@ -429,6 +471,10 @@ void PopBlock(MemBlock* b) {
 
 void FreeBlock(MemBlock* b) {
   PopBlock(b);
+  // Forget the block in the address cache before its header goes.
+  uintptr_t nFirst = uintptr_t(b->pData) >> 16, nLast = (uintptr_t(b->pData) + b->BlockSize) >> 16;
+  for (uintptr_t c = nFirst; c <= nLast && c - nFirst < uintptr_t(kChunkSlots); c++)
+    if (g.aChunk[c & (kChunkSlots - 1)] == b) g.aChunk[c & (kChunkSlots - 1)] = nullptr;
   ReleaseArea(b->pData, b->nDataBytes, b->flHeapData);
   ReleaseArea(b, b->nHeaderBytes, b->flHeapHeader);
 }
@@ -455,6 +501,7 @@ MemBlock* GetNewBlock(int size) {
   memset(b->MAT, kFreeMark, kNodesPerBlock);
   b->MAT[kNodesPerBlock] = '\0';
   for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
+  memset(b->WordFree, 64, kFreeWords);
   RunAdd(b, kNodesPerBlock);
   b->LongestFree = kNodesPerBlock;
   b->BlockSize = size;
@@ -470,10 +517,15 @@ MemBlock* GetNewBlock(int size) {
 
 MemBlock* FindBlock(const void* p) {
   if (!p) return nullptr;
+  const char* q = static_cast<const char*>(p);
+  MemBlock*& pCached = g.aChunk[ChunkSlot(p)];
+  if (pCached && pCached->pData <= q && q <= pCached->pData + pCached->BlockSize) return pCached;
   int pos = AddrUpperBound(p) - 1;
   if (pos < 0) return nullptr;
   MemBlock* b = g.aByAddr[pos];
-  return p <= static_cast<const void*>(b->pData + b->BlockSize) ? b : nullptr;
+  if (q > b->pData + b->BlockSize) return nullptr;
+  pCached = b;
+  return b;
 }
 
 int TestMAT(const char* text, char ch, int count) {
@@ -521,6 +573,7 @@ void* GetMem(int n) {
     memset(b->pData, 0, size_t(size));
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
+    memset(b->WordFree, 0, sizeof b->WordFree);
     for (int j = 0; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
     RunRemove(b, kNodesPerBlock);
     b->LongestFree = 0;
@@ -541,7 +594,7 @@ void* GetMem(int n) {
     if (!b) return nullptr;
     i = TakeRun(b, k);
   }
-  MarkUsed(b, i, k);
+  MarkUsed(b, i, k, i);  // a found run starts at i
   char* p = b->pData + i * kNodeSize;
   SetEntry(b, i, k);
   memset(p, 0, size_t(k) * kNodeSize);
@@ -787,6 +840,9 @@ int MemBlockIsValid(const MemBlock* b) {
     if (aCount[n] != b->RunCount[n]) return 0;
     if (bool((b->RunCountBits[n >> 6] >> (n & 63)) & 1) != (aCount[n] != 0)) return 0;
   }
+  for (int w = 0; w < kFreeWords; w++)
+    if (b->WordFree[w] != __builtin_popcountll(b->FreeBits[w])) return 0;
+  if (b->WordFree[kFreeWords]) return 0;
   // Each hint is true: no run of k free nodes starts below RunHint[k].
   for (int k = 1; k <= kRunHints; k++) {
     int i = MemFindRunText(b, k);

@@ -25,7 +25,7 @@ constexpr int kDedicatedGranule = 65536;                 // a dedicated data are
 constexpr char kUsedMark = 'U';                          // MAT character of a used node
 constexpr char kFreeMark = ' ';                          // MAT character of a free node
 constexpr int kFreeWords = kNodesPerBlock / 64;          // words of the free-node bitmap
-constexpr int kRunHints = 64;                            // run lengths with a search hint of their own
+constexpr int kRunHints = 16;                            // run lengths with a search hint of their own
 
 // Node table entry: non-zero only at the first node of an allocation.
 struct MemNode {
@@ -45,7 +45,8 @@ struct MemBlock {
   char MAT[kNodesPerBlock + 1];     // "U"/" " per node, NUL-terminated
   // Search summary kept beside the MAT (the MAT stays the authority for what is shown):
   uint64_t FreeBits[kFreeWords];    // bit i set <=> MAT[i] == ' '
-  uint16_t RunHint[kRunHints + 1];  // [k]: no run of k or more free nodes starts below it
+  uint8_t WordFree[kFreeWords + 1]; // free nodes in each bitmap word ([32] stays 0)
+  int16_t RunHint[kRunHints + 1];   // [k]: no run of k (16: 16 or more) free nodes starts below it
   uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
   uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n set <=> RunCount[n] != 0
   uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
