@@ -39,7 +39,8 @@ V5)	# System V interface: request-id user title copies options file...
 	PATH=/usr/sbin:/usr/bin:/bin
 	PRINTER=`basename $0`
 	KavlonRequest_id="-o JobID=$1"
-	UserName="-u`printf '%%s\n' "$2" | sed -e "s/@.*//"`"
+	UserName=`printf '%%s\n' "$2" | sed -e "s/@.*//"`
+	UserName="-u$UserName"
 	Title=`printf '%%s\n' "-t $3" | sed -e "s/###[ 0-9A-z#].*/-t /"`
 	KavlonCopies="-oCopies=$4"
 	OptList=$5

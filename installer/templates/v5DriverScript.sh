@@ -25,7 +25,8 @@ V5)	# System V interface: request-id user title copies options file...
 	PATH=/usr/sbin:/usr/bin:/bin
 	PRINTER=`basename $0`
 	KavlonRequest_id="-o JobID=$1"
-	UserName="-u`printf '%%s\n' "$2" | sed -e "s/@.*//"`"
+	UserName=`printf '%%s\n' "$2" | sed -e "s/@.*//"`
+	UserName="-u$UserName"
 	Title=
 	if [ "_$3" != "_" ]
 	then
