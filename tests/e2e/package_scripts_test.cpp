@@ -120,21 +120,22 @@ TEST(QueueScripts, BannerCarriesTheYearOfWriting) {
 // The scripts driven by each spooler's calling convention
 // ---------------------------------------------------------------------------
 
-// One installation serves every test: it is made once per setup binary into a cache under
-// /tmp (under a lock, since the tests may run as parallel processes) and each test process
-// starts from a copy of it; each test sets the flag file and runs a script.
+// One installation serves every test: it is made once per setup binary into a cache in the
+// build tree (under a lock, since the tests may run as parallel processes) and each test
+// process starts from a copy of it; each test sets the flag file and runs a script.
 class Scripts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     struct stat st = {};
     stat(SetupBin().c_str(), &st);
-    std::string cache = "/tmp/korvi_pkg_scripts_cache_" + std::to_string(st.st_ino) + "_" +
+    std::string base = std::string(KORVI_BINARY_DIR) + "/tests/package_scripts_cache";
+    std::string cache = base + "_" + std::to_string(st.st_ino) + "_" +
                         std::to_string(st.st_size) + "_" + std::to_string(st.st_mtime);
-    int fdLock = open("/tmp/korvi_pkg_scripts_cache.lock", O_CREAT | O_RDWR, 0600);
+    int fdLock = open((base + ".lock").c_str(), O_CREAT | O_RDWR, 0600);
     ASSERT_GE(fdLock, 0);
     flock(fdLock, LOCK_EX);
     if (!Exists(cache + "/.ready")) {
-      Shell("rm -rf /tmp/korvi_pkg_scripts_cache_*");  // those of earlier builds
+      Shell("rm -rf " + Quote(base) + "_*");  // those of earlier builds
       Sim build("scripts_build");
       build.MakeDist(SamplePkgDir(), "t x\n");
       Result r = build.Setup("y\n");
