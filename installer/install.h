@@ -24,8 +24,10 @@ int Install();
 // Neither present: setup message 21 as an error line, exit 1.
 void GetDisksData(const char* dir);
 
-// Root check, package name, the older-daemon question. True when installing may go on.
-// The answer "no", or end of input at the question, ends the program with status 0.
+// Root check (setup message 35 and false for anyone else), package name, and the question
+// when an older daemon-based product is in the application directory: "y"/"yes" go on,
+// "n" removes its start-up links from /etc/rc2.d and goes on, "no" or end of input end
+// the program with status 0, anything else asks again.
 bool readyForInstallation();
 
 // Appends the archive pieces ("pkg_tar." / "PKG_TAR." words of the work directory's
@@ -33,7 +35,9 @@ bool readyForInstallation();
 void genZFile();
 
 // Upgrades the installed package file by file from <work>/<pkg>/pkgmap with installf,
-// then sets VERSION=4.50.29 in its pkginfo. Always 1.
+// then sets VERSION=4.50.29 in its pkginfo (kept as it is when it cannot be read). Always 1.
+// A missing map: error line, exit 0; an entry unsafe for the shell: exit 1 before the
+// upgrade changes anything.
 int upgradeSolarisPackage(const char* pkg, const char* workDir);
 
 // 1 when one of the path's components is ".." (the path would climb out of its tree).
