@@ -73,6 +73,7 @@ struct DbT {
   const unsigned char* pIndexImage;  // image and length the index describes
   int32_t IndexImageLen;
   int32_t IndexCount;        // keys in the index
+  int32_t flDupKeys;         // the index found a key twice in the image (a hand-written file)
   int32_t flLocked;          // this handle holds the writer lock (inside a store or removal)
 };
 

@@ -259,6 +259,7 @@ int BuildIndex(DbT* pDb) {
   const unsigned char* img = pDb->pImage;
   unsigned n, k;
   int keyOff;
+  pDb->flDupKeys = 0;
   for (int off = FirstRecord(pDb); RecordAt(pDb, off, &n, &k, &keyOff) == 1; off += int(n) + 2) {
     uint32_t h = HashStored(img + keyOff, k);
     uint32_t i = h & (nSlots - 1);
@@ -270,6 +271,7 @@ int BuildIndex(DbT* pDb) {
       }
       if (p->Tag == TagOf(h) && p->KeyLen == k &&
           memcmp(img + p->Off1 - 1 + 4, img + keyOff, k - 1) == 0) {
+        pDb->flDupKeys = 1;
         break;  // the same key earlier in the image wins
       }
     }
@@ -296,6 +298,28 @@ void IndexAppend(DbT* pDb, int off, unsigned k) {
   pDb->IndexCount++;
   pDb->pIndexImage = pDb->pImage;
   pDb->IndexImageLen = pDb->ImageLen;
+}
+
+constexpr uint32_t kTombstone = 0xFFFFFFFFu;  // Off1 of a removed key's slot (KeyLen 0)
+
+// Takes out of a valid index the key whose record of size bytes at off was removed, and
+// moves the offsets of the records after it down.
+void IndexRemove(DbT* pDb, const char* key, int off, int size) {
+  IndexSlot* pSlots = static_cast<IndexSlot*>(pDb->pIndex);
+  uint32_t mask = uint32_t(pDb->IndexMask);
+  unsigned k = unsigned(strlen(key)) + 1;
+  for (uint32_t i = HashQuery(key, k) & mask; pSlots[i].Off1; i = (i + 1) & mask) {
+    if (pSlots[i].Off1 == uint32_t(off) + 1) {
+      pSlots[i] = {kTombstone, 0, 0};  // the probe chains through it stay whole
+      break;
+    }
+  }
+  const uint32_t uOff = uint32_t(off), uSize = uint32_t(size);
+  for (uint32_t i = 0; i <= mask; i++) {  // branch-free: the offsets come in random order
+    uint32_t o = pSlots[i].Off1;
+    uint32_t flAfter = uint32_t(o != 0) & uint32_t(o != kTombstone) & uint32_t(o - 1 > uOff);
+    pSlots[i].Off1 = o - (uSize & (0u - flAfter));
+  }
 }
 
 // Offset of the first record with the key, -1 when there is none.
@@ -340,18 +364,21 @@ int PurgeImage(DbT* pDb, const char* key, int prefixLen, int flShrink) {
   if (!pDb || !pDb->pImage || !key || !*key) return 0;
   unsigned nKey = unsigned(strlen(key)) + 1;
   if (prefixLen < 0 || unsigned(prefixLen) > nKey) prefixLen = int(nKey);
-  int flRemoved = 0;
+  int flRemoved = 0, nRemoved = 0, offRemoved = 0, sizeRemoved = 0;
+  int nOldLen = pDb->ImageLen;
   unsigned n, k;
   int keyOff;
   int off = FirstRecord(pDb);
+  int flOnce = 0;  // the index knows the key is in the image once: stop after it
   if (prefixLen == 0) {
     off = LookUp(pDb, key);  // the first record with the key: none before it matches
     if (off < 0) {
       pDb->NextRec = pDb->ImageLen;
       return 0;
     }
+    flOnce = IndexValid(pDb) && !pDb->flDupKeys;
   }
-  while (RecordAt(pDb, off, &n, &k, &keyOff) == 1) {
+  while ((!flOnce || !nRemoved) && RecordAt(pDb, off, &n, &k, &keyOff) == 1) {
     int flMatch = 0;
     if (prefixLen == 0) {
       flMatch = k == nKey && StoredKeyIs(pDb->pImage + keyOff, key, k);
@@ -375,10 +402,18 @@ int PurgeImage(DbT* pDb, const char* key, int prefixLen, int flShrink) {
     memmove(pDb->pImage + off, pDb->pImage + end, size_t(pDb->ImageLen - end));
     pDb->ImageLen -= int(n) + 2;
     if (pDb->RecordCount > 0) pDb->RecordCount--;
+    if (!nRemoved++) {
+      offRemoved = off;
+      sizeRemoved = int(n) + 2;
+    }
     flRemoved = 1;
   }
   pDb->NextRec = pDb->ImageLen;
   if (flRemoved) {
+    // One record of an exact key (the usual replacing store): the index follows the move.
+    int flKeep = prefixLen == 0 && nRemoved == 1 && pDb->pIndex && pDb->pIndexImage == pDb->pImage &&
+                 pDb->IndexImageLen == nOldLen;
+    if (flKeep) IndexRemove(pDb, key, offRemoved, sizeRemoved);
     if (flShrink) {
       void* p = AdjustMem(pDb->pImage, pDb->ImageLen > 0 ? pDb->ImageLen : 1);
       if (p) {
@@ -387,7 +422,12 @@ int PurgeImage(DbT* pDb, const char* key, int prefixLen, int flShrink) {
       }
     }
     pDb->flChanged = 1;
-    InvalidateIndex(pDb);
+    if (flKeep) {
+      pDb->pIndexImage = pDb->pImage;
+      pDb->IndexImageLen = pDb->ImageLen;
+    } else {
+      InvalidateIndex(pDb);
+    }
   }
   return flRemoved;
 }
@@ -681,8 +721,8 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
     pDb->RecordCount = 0;
     UpdateHeader(pDb);
   }
-  int flRemoved = PurgeImage(pDb, key, 0, 0);
-  flIndexed = IndexValid(pDb) && !flRemoved;
+  PurgeImage(pDb, key, 0, 0);
+  flIndexed = IndexValid(pDb);
   unsigned char* img = pDb->pImage;
   int off = pDb->ImageLen;
   pDb->Pos = pDb->ImageLen;

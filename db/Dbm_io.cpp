@@ -121,11 +121,11 @@ int DbRewriteBegin(DbRewrite* rw, const char* target) {
     struct stat stFd, stName;
     if (rc == 0 && fstat(fd, &stFd) == 0 && stat(rw->szNew, &stName) == 0 &&
         stFd.st_dev == stName.st_dev && stFd.st_ino == stName.st_ino) {
-      if (ftruncate(fd, 0) != 0) {
+      if (stFd.st_size != 0 && ftruncate(fd, 0) != 0) {  // left behind by a crash
         close(fd);
         return 0;
       }
-      fchmod(fd, 0666);
+      if ((stFd.st_mode & 07777) != 0666) fchmod(fd, 0666);  // whatever the umask
       rw->fd = fd;
       return 1;
     }
