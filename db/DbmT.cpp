@@ -436,6 +436,11 @@ int PurgeImage(DbT* pDb, const char* key, int prefixLen, int flShrink) {
 // owner archives later). 1 when the change may go ahead.
 int LockForChange(DbT* pDb) {
   if (pDb->Flags & 4) return 1;
+  if (s.pHolder) {  // never two at once: a lock left by a handle is given up first
+    s.pHolder->flLocked = 0;
+    DbRewriteAbort(&s.Held, nullptr);
+    s.pHolder = nullptr;
+  }
   const char* pPath = FilePath(pDb);
   if (!pPath || !DbRewriteBegin(&s.Held, pPath)) {
     fprintf(stderr, "ERROR: can't open file, %s_new\n", pPath ? pPath : pDb->szName);
@@ -690,6 +695,11 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
   if (!LockForChange(pDb)) return 0;
   Refresh(pDb);
   if (pDb->DbType == 0) DbTSetDbType(pDb, 2);
+  unsigned char* pWork = pDb->DbType == 1 ? WorkArea() : nullptr;
+  if (pDb->DbType == 1 && !pWork) {
+    Unlock(pDb);
+    return 0;
+  }
   if (pDb->DbType == 1 && k + size_t(len) > size_t(kDbmMaxKeyData)) {
     Unlock(pDb);
     return 0;
@@ -729,11 +739,6 @@ int DbmTPutRecord(DbT* pDb, const char* key, const void* data, int len) {
   DbPut16(img + pDb->Pos, unsigned(n), pDb->flSwap);
   pDb->Pos += 2;
   if (pDb->DbType == 1) {
-    unsigned char* pWork = WorkArea();
-    if (!pWork) {
-      Unlock(pDb);
-      return 0;
-    }
     DbPut16(pWork, unsigned(k), pDb->flSwap);
     memcpy(pWork + 2, key, k);
     memcpy(pWork + 2 + k, data, size_t(len));
