@@ -151,7 +151,15 @@ KORVI_INLINE void SetBits(MemBlock* b, int i, int n, bool flFree) {
 // 1 when nodes i .. i + n - 1 lie in the block and are all free.
 bool RangeFree(const MemBlock* b, int i, int n) {
   if (i < 0 || i + n > kNodesPerBlock) return false;
-  return NextUsed(b, i) >= i + n;
+  while (n > 0) {  // word by word over the range only
+    int nBit = i & 63;
+    int nTake = 64 - nBit < n ? 64 - nBit : n;
+    uint64_t mask = nTake == 64 ? kAllOnes : (((uint64_t(1) << nTake) - 1) << nBit);
+    if ((b->FreeBits[i >> 6] & mask) != mask) return false;
+    i += nTake;
+    n -= nTake;
+  }
+  return true;
 }
 
 // Bit p set when the k (1 to 64) bits from p are all set in w: x marks the starts of runs of
@@ -666,7 +674,7 @@ void* AdjustMem(void* p, int n) {
   }
   int d = k - c;
   if (RangeFree(b, i + c, d)) {
-    MarkUsed(b, i + c, d);
+    MarkUsed(b, i + c, d, i + c);  // the free run starts right after the allocation
     memset(b->pData + (i + c) * kNodeSize, 0, size_t(d) * kNodeSize);
     SetEntry(b, i, k);
     return p;
