@@ -132,7 +132,8 @@ int ReadWholeFile(const char* path, unsigned char** ppBuf, int* pLen, struct sta
       close(fd);
       continue;
     }
-    if (st->st_size == 0 || st->st_size > INT_MAX - 64) {  // empty: at once; huge: never fits
+    if (!S_ISREG(st->st_mode) || st->st_size == 0 || st->st_size > INT_MAX - 64) {
+      // Empty: at once. Not a file, or too large for an image: waiting will not help.
       close(fd);
       return 0;
     }

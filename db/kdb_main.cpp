@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
   struct stat st;
   int flExists = stat(file.c_str(), &st) == 0;
   if (!flExists && cmd != "put") return Fail("%s: no such database file", file.c_str());
+  if (flExists && !S_ISREG(st.st_mode)) return Fail("%s: not a regular file", file.c_str());
   DbT* pDb = DbTOpen(HandleName(file).c_str(), 0);
   if (!pDb) return Fail("%s: out of memory", file.c_str());
   int rc = 0;

@@ -97,7 +97,7 @@ std::string DataOf(int i) {
 // must be whole and hold keys 0 to m - 1 in order, m never going down.
 void KillWriters(const std::string& file, const char* name, int total, int flTyped) {
   srand(unsigned(getpid()));
-  int m = 0, kills = 0;
+  int m = 0, kills = 0, interrupted = 0;
   for (int round = 0; round < 2000 && m < total; round++) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -109,6 +109,7 @@ void KillWriters(const std::string& file, const char* name, int total, int flTyp
     if (WIFEXITED(status)) {
       ASSERT_EQ(WEXITSTATUS(status), 0);
     }
+    if (Exists(file + "_new")) interrupted++;  // killed in the middle of a store
     if (!Exists(file)) continue;
     std::vector<Rec> recs;
     ASSERT_TRUE(ParseFile(ReadBytes(file), &recs)) << "torn file after round " << round;
@@ -121,6 +122,9 @@ void KillWriters(const std::string& file, const char* name, int total, int flTyp
   }
   EXPECT_EQ(m, total);
   EXPECT_GT(kills, 10);
+  EXPECT_GT(interrupted, 0);
+  testing::Test::RecordProperty("kills", kills);
+  testing::Test::RecordProperty("interrupted", interrupted);
 }
 
 TEST_F(DbCrash, KilledTypedWritersLeaveTheFileWhole) {

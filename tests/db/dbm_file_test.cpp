@@ -344,3 +344,31 @@ TEST_F(DbmFile, HeadedFilesAreLeftAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// When the rewrite file cannot be made, nothing changes: not the file, not the image.
+TEST_F(DbmFile, AChangeThatCannotBeWrittenChangesNothing) {
+  ASSERT_EQ(DbmPutRecord("t", "a", "1", 1), 1);
+  DbT* db = DbTOpen("h", 0);
+  ASSERT_EQ(DbmTPutRecord(db, "a", "1", 1), 1);
+  Bytes plainBefore = ReadBytes(DbFile("t")), headedBefore = ReadBytes(DbFile("h"));
+  ASSERT_EQ(mkdir((DbFile("t") + "_new").c_str(), 0777), 0);  // in the way of the rewrite file
+  ASSERT_EQ(mkdir((DbFile("h") + "_new").c_str(), 0777), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(DbmPutRecord("t", "b", "2", 1), 0);
+  EXPECT_EQ(DbmDeleteRecord("t", "a"), 0);
+  EXPECT_EQ(DbmTPutRecord(db, "b", "2", 1), 0);
+  EXPECT_EQ(DbmTDeleteRecord(db, "a"), 0);
+  std::string t = "ERROR: can't open file, " + DbFile("t") + "_new\n";
+  std::string h = "ERROR: can't open file, " + DbFile("h") + "_new\n";
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), t + t + h + h);
+  EXPECT_EQ(ReadBytes(DbFile("t")), plainBefore);
+  EXPECT_EQ(ReadBytes(DbFile("h")), headedBefore);
+  char buf[4];
+  EXPECT_EQ(DbmTGetRecord(db, "a", buf), 1);
+  EXPECT_EQ(DbmTGetRecordSize(db, "b"), 0);
+  DbTClose(db);
+}
+
+}  // namespace

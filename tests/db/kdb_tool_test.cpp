@@ -137,6 +137,9 @@ TEST_F(KdbTool, Refusals) {
   EXPECT_EQ(ReadBytes(f), before);
   EXPECT_EQ(Run({"put", f, "big"}, std::string(65529, 'x')).status, 0);
   EXPECT_EQ(Run({"get", f, "big"}).out.size(), 65529u);
+  r = Run({"list", tool_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "kdb: " + tool_ + ": not a regular file\n");
   r = Run({"get", f, ""});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "kdb: get: the key is empty\n");
