@@ -2,13 +2,17 @@
 // list, the lowest-numbered run of free nodes inside a block, dedicated blocks above 64 KiB.
 //
 // Placement is defined by the MAT text (the first run of k blanks in the first block that has
-// one), but searching texts block by block grows with the number of live allocations. So each
-// block also keeps a bitmap of its free nodes and a small tree over its 32 bitmap words holding
-// the free run at the start and at the end of each stretch and the longest one inside it; the
-// pool keeps a max-tree of the blocks' longest runs in list order (the first block whose
-// longest run fits is the first-fit block) and the block addresses sorted (for FindBlock).
-// All are kept up to date on every change and give exactly the node the text search would
-// give; MemFindRunText is that text search, kept for tests.
+// one), but searching texts block by block grows with the number of live allocations. So,
+// beside the MAT and kept up to date on every change:
+//   per block  a bitmap of free nodes with a free count per 64-node word; the number of free
+//              runs of each length, hence the exact longest run (LongestFree); and per run
+//              length k (1 to 16, 16 standing for "16 or more") a node below which no run of
+//              k starts, where the search for k begins;
+//   per pool   a max-tree over LongestFree of the standard blocks in list order (its leftmost
+//              leaf >= k is the first-fit block), the blocks sorted by data address with a
+//              small cache in front (FindBlock).
+// The result is exactly the node the text search gives; MemFindRunText is that search, and
+// MemBlockIsValid/MemPoolIsValid check every summary against the MAT (tests use both).
 #include "base/MemMgr.h"
 
 #include <fcntl.h>
@@ -290,14 +294,16 @@ bool IndexReserve() {
     if (g.nSlotCap == 0 || n * 2 > g.nSlotCap) {
       int nCap = g.nSlotCap ? g.nSlotCap * 2 : 2;
       MemBlock** aSlot = static_cast<MemBlock**>(realloc(g.aSlot, sizeof(MemBlock*) * nCap));
-      if (!aSlot) return false;
-      g.aSlot = aSlot;
-      int32_t* aTree = static_cast<int32_t*>(realloc(g.aTree, sizeof(int32_t) * 2 * nCap));
-      if (!aTree) return false;
-      g.aTree = aTree;
-      g.nSlotCap = nCap;
+      int32_t* aTree = aSlot ? static_cast<int32_t*>(malloc(sizeof(int32_t) * 2 * nCap)) : nullptr;
+      if (aSlot) g.aSlot = aSlot;
+      if (aTree) {
+        free(g.aTree);
+        g.aTree = aTree;
+        g.nSlotCap = nCap;
+      }
     }
-    TreeRebuild();
+    if (g.nSlotCap) TreeRebuild();  // slots were renumbered
+    if (g.nSlot == g.nSlotCap) return false;
   }
   if (g.nByAddr == g.nByAddrCap) {
     int nCap = g.nByAddrCap ? g.nByAddrCap * 2 : 64;
@@ -469,6 +475,10 @@ void PopBlock(MemBlock* b) {
     TreeSet(b->iSlot, 0);
     b->iSlot = -1;
   }
+  // Forget the block in the address cache.
+  uintptr_t nFirst = uintptr_t(b->pData) >> 16, nLast = (uintptr_t(b->pData) + b->BlockSize) >> 16;
+  for (uintptr_t c = nFirst; c <= nLast && c - nFirst < uintptr_t(kChunkSlots); c++)
+    if (g.aChunk[c & (kChunkSlots - 1)] == b) g.aChunk[c & (kChunkSlots - 1)] = nullptr;
   int pos = AddrUpperBound(b->pData) - 1;
   if (pos >= 0 && g.aByAddr[pos] == b) {
     memmove(g.aByAddr + pos, g.aByAddr + pos + 1, sizeof(MemBlock*) * (g.nByAddr - pos - 1));
@@ -479,10 +489,6 @@ void PopBlock(MemBlock* b) {
 
 void FreeBlock(MemBlock* b) {
   PopBlock(b);
-  // Forget the block in the address cache before its header goes.
-  uintptr_t nFirst = uintptr_t(b->pData) >> 16, nLast = (uintptr_t(b->pData) + b->BlockSize) >> 16;
-  for (uintptr_t c = nFirst; c <= nLast && c - nFirst < uintptr_t(kChunkSlots); c++)
-    if (g.aChunk[c & (kChunkSlots - 1)] == b) g.aChunk[c & (kChunkSlots - 1)] = nullptr;
   ReleaseArea(b->pData, b->nDataBytes, b->flHeapData);
   ReleaseArea(b, b->nHeaderBytes, b->flHeapHeader);
 }
