@@ -43,15 +43,16 @@ struct MemBlock {
   char* pData;                      // node i starts at pData + 32 * i
   MemNode Nodes[kNodesPerBlock];    // node table
   char MAT[kNodesPerBlock + 1];     // "U"/" " per node, NUL-terminated
-  // Search summary kept beside the MAT (the MAT stays the authority for what is shown):
+  // Search summary kept beside the MAT (the MAT stays the authority for what is shown);
+  // the fields used on every call first, together.
+  int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
+  int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   uint64_t FreeBits[kFreeWords];    // bit i set <=> MAT[i] == ' '
   uint8_t WordFree[kFreeWords + 1]; // free nodes in each bitmap word ([32] stays 0)
   int16_t RunHint[kRunHints + 1];   // [k]: no run of k (16: 16 or more) free nodes starts below it
-  uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
   uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n set <=> RunCount[n] != 0
+  uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
   uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
-  int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
-  int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   char flHeapHeader;                // header came from the heap, not a mapping
   char flHeapData;                  // data area came from the heap, not a mapping
   uint64_t nHeaderBytes;            // bytes obtained for the header
