@@ -72,6 +72,10 @@ inline int IndexValid(const DbT* pDb) {
          pDb->IndexImageLen == pDb->ImageLen;
 }
 
+// ===========================================================================
+// The file behind a handle
+// ===========================================================================
+
 // The file of the handle, formed once per pToolPath.
 const char* FilePath(DbT* pDb) {
   if (pDb->szPath && pDb->pPathTool == pToolPath) return pDb->szPath;
@@ -162,6 +166,10 @@ int ReadWholeFile(const char* path, unsigned char** ppBuf, int* pLen, struct sta
   return 0;
 }
 
+// ===========================================================================
+// Records of the image and the damage check
+// ===========================================================================
+
 // The record at off: its N, K and the offset of its scrambled key bytes. 0 (and the image
 // cut at off) when the record is damaged; -1 at the end of the image.
 int RecordAt(DbT* pDb, int off, unsigned* pN, unsigned* pK, int* pKeyOff) {
@@ -213,6 +221,10 @@ int CheckImage(DbT* pDb) {
   }
   return nRecords;
 }
+
+// ===========================================================================
+// The lookup index
+// ===========================================================================
 
 // Hash of a key as its scrambled bytes: t[i] = key[i] ^ key[i+1] for i < K - 1 (the last of
 // them takes the NUL), which is what both formats store for every key byte but the last.
@@ -350,6 +362,10 @@ int LookUp(DbT* pDb, const char* key) {
     }
   }
 }
+
+// ===========================================================================
+// Removal, the writer lock, reads
+// ===========================================================================
 
 // The plain key of the record whose descriptor a walk step just filled: the work area for a
 // plain image, else unscrambled at the cursor (which then stands at the data).
@@ -520,6 +536,10 @@ char* KeyList(DbT* pDb, const char* names, const char* before, const char* after
 
 }  // namespace
 
+// ===========================================================================
+// Handles and refresh
+// ===========================================================================
+
 DbT* DbTOpen(const char* name, int flags) {
   if (!name) return nullptr;
   DbT* pDb = static_cast<DbT*>(GetMem(int(sizeof(DbT))));
@@ -605,6 +625,10 @@ void DbTSetDbType(DbT* pDb, int type) {
   pDb->flSwap = (unsigned char)(type != 1 && IsLittleEndian());
 }
 
+// ===========================================================================
+// Walk, cursor and lookup
+// ===========================================================================
+
 DbTRec* WalkDbTRecords(DbT* pDb, DbTRec* rec, int cont) {
   if (!pDb || !pDb->pImage || !rec) return nullptr;
   if (!cont) pDb->NextRec = FirstRecord(pDb);
@@ -651,6 +675,10 @@ int FindTRecord(DbT* pDb, const char* key, DbTRec* rec) {
   if (pDb->DbType != 1) pDb->Pos += rec->KeyLen;  // headed: the cursor goes on to the data
   return 1;
 }
+
+// ===========================================================================
+// Changes
+// ===========================================================================
 
 int PurgeTRecord(DbT* pDb, const char* key, int prefixLen) {
   if (!pDb || !pDb->pImage || !key || !*key) return 0;
@@ -789,6 +817,10 @@ int DbmTDeleteRecords(DbT* pDb, const char* prefix) {
   if (pDb->Flags & 4) return 1;
   return DbmTArchiveDb(pDb);
 }
+
+// ===========================================================================
+// Reads and lists
+// ===========================================================================
 
 int DbmTGetRecord(DbT* pDb, const char* key, void* dest) {
   if (!pDb || !key || !dest) return 0;
