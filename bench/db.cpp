@@ -30,12 +30,23 @@ struct Data {
   std::string path;
 };
 
-std::string BenchDir() {
+std::string& BenchDirName() {
   static std::string dir;
+  return dir;
+}
+
+void RemoveBenchDir() {
+  std::string cmd = "rm -rf '" + BenchDirName() + "'";
+  if (system(cmd.c_str()) != 0) perror("rm");
+}
+
+std::string BenchDir() {
+  std::string& dir = BenchDirName();
   if (dir.empty()) {
     char tmpl[] = "/tmp/kdbbenchXXXXXX";
     if (!mkdtemp(tmpl)) abort();
     dir = tmpl;
+    atexit(RemoveBenchDir);
   }
   return dir;
 }
