@@ -166,37 +166,23 @@ bool RangeFree(const MemBlock* b, int i, int n) {
   return true;
 }
 
-// Bit p set when the k (1 to 64) bits from p are all set in w: x marks the starts of runs of
-// t bits; doubling t, then one last step of k - t (<= t) gives runs of k.
-KORVI_INLINE uint64_t RunStarts(uint64_t w, int k) {
-  uint64_t x = w;
-  int t = 1;
-  for (; 2 * t <= k && x; t *= 2) x &= x >> t;
-  return t < k ? x & (x >> (k - t)) : x;
-}
-
 // Lowest node >= nFrom where a run of k free nodes starts, or -1. A run that starts below
 // nFrom and reaches into it counts from nFrom (callers know such runs are shorter than k).
 int FindRunFrom(const MemBlock* b, int k, int nFrom) {
+  if (nFrom >= kNodesPerBlock) return -1;
   if (k <= 64) {
-    // A run of k <= 64 nodes starting in word w lies inside w or is w's top run continued at
-    // the bottom of w + 1; words whose free nodes and the next word's cannot make k are passed
-    // over on their counts alone.
+    // A run of k <= 64 nodes that starts in word w ends in w or w + 1, so one 128-bit test per
+    // word finds it; words whose free nodes and the next word's cannot make k are passed over
+    // on their counts alone.
     int w = nFrom >> 6;
     uint64_t lo = b->FreeBits[w] & (kAllOnes << (nFrom & 63));
     for (;;) {
-      if (lo) {
-        if (b->WordFree[w] >= k) {
-          uint64_t x = RunStarts(lo, k);
-          if (x) return w * 64 + __builtin_ctzll(x);
-        }
-        int nTop = __builtin_clzll(~lo);  // lo is not all ones here: k <= 64 would have fit
-        if (nTop && w + 1 < kFreeWords) {
-          uint64_t hi = b->FreeBits[w + 1];
-          int nBottom = hi == kAllOnes ? 64 : __builtin_ctzll(~hi);
-          if (nTop + nBottom >= k) return w * 64 + 64 - nTop;
-        }
-      }
+      // Word w with the next one above it: bit p of x means "nodes p .. p + k - 1 free".
+      unsigned __int128 x = (static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64) | lo;
+      int t = 1;
+      for (; 2 * t <= k; t *= 2) x &= x >> t;
+      if (t < k) x &= x >> (k - t);
+      if (uint64_t(x)) return w * 64 + __builtin_ctzll(uint64_t(x));
       do {
         if (++w == kFreeWords) return -1;
       } while (b->WordFree[w] + b->WordFree[w + 1] < k);
@@ -856,7 +842,7 @@ int MemBlockIsValid(const MemBlock* b) {
   }
   for (int w = 0; w < kFreeWords; w++)
     if (b->WordFree[w] != __builtin_popcountll(b->FreeBits[w])) return 0;
-  if (b->WordFree[kFreeWords]) return 0;
+  if (b->WordFree[kFreeWords] || b->FreeBits[kFreeWords]) return 0;
   // Each hint is true: no run of k free nodes starts below RunHint[k].
   for (int k = 1; k <= kRunHints; k++) {
     int i = MemFindRunText(b, k);
