@@ -179,9 +179,17 @@ int FindRunFrom(const MemBlock* b, int k, int nFrom) {
     for (;;) {
       // Word w with the next one above it: bit p of x means "nodes p .. p + k - 1 free".
       unsigned __int128 x = (static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64) | lo;
-      int t = 1;
-      for (; 2 * t <= k; t *= 2) x &= x >> t;
-      if (t < k) x &= x >> (k - t);
+      if (k < 16) {  // the usual sizes, without branches: runs of 2, 4, 8 as k allows, then k
+        int s1 = k >= 2 ? 1 : 0, s2 = k >= 4 ? 2 : 0, s3 = k >= 8 ? 4 : 0;
+        x &= x >> s1;
+        x &= x >> s2;
+        x &= x >> s3;
+        x &= x >> (k - 1 - s1 - s2 - s3);
+      } else {
+        int t = 1;
+        for (; 2 * t <= k; t *= 2) x &= x >> t;
+        x &= x >> (k - t);
+      }
       if (uint64_t(x)) return w * 64 + __builtin_ctzll(uint64_t(x));
       do {
         if (++w == kFreeWords) return -1;
