@@ -880,6 +880,12 @@ int MemPoolIsValid() {
     if (g.aAddrKey[i] != g.aByAddr[i]->pData) return 0;
     if (i && g.aAddrKey[i - 1] >= g.aAddrKey[i]) return 0;
   }
+  for (int c = 0; c < kChunkSlots; c++) {  // the address cache names only live blocks
+    if (!g.aChunk[c]) continue;
+    bool flLive = false;  // by address only: a stale entry must not be followed
+    for (int i = 0; i < g.nByAddr && !flLive; i++) flLive = g.aByAddr[i] == g.aChunk[c];
+    if (!flLive) return 0;
+  }
   int nSlotted = 0;
   for (int i = 0; i < g.nSlotCap; i++) {
     bool flUsed = i < g.nSlot && g.aSlot[i];
