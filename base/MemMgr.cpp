@@ -374,14 +374,14 @@ KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
   if (m > b->LongestFree) NoteLongest(b, m);
 }
 
-// The first run of k free nodes in a standard block (updating the hints), or -1; when there
-// is none, LongestFree comes down to k - 1.
+// The first run of k free nodes in a standard block whose LongestFree is k or more (updating
+// the hints). Such a run exists; should the search still miss it, the whole block is searched
+// and, failing that, LongestFree comes down so that the caller moves on (-1).
 KORVI_INLINE int TakeRun(MemBlock* b, int k) {
   int h = HintSlot(k);
   int i = FindRunFrom(b, k, b->RunHint[h]);
+  if (i < 0) i = FindRunFrom(b, k, 0);
   if (i < 0) {
-    if (k <= kRunHints)
-      for (int j = k; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;  // none of k or more
     NoteLongest(b, k - 1);
     return -1;
   }
