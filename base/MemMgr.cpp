@@ -16,6 +16,9 @@
 #include "base/MemMgr.h"
 
 #include <fcntl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -126,13 +129,10 @@ KORVI_INLINE int NextUsed(const MemBlock* b, int pos) {
 KORVI_INLINE void SetBits(MemBlock* b, int i, int n, bool flFree) {
   if ((i & 63) + n <= 64) {  // within one word
     uint64_t mask = (n == 64 ? kAllOnes : ((uint64_t(1) << n) - 1)) << (i & 63);
-    if (flFree) {
+    if (flFree)
       b->FreeBits[i >> 6] |= mask;
-      b->WordFree[i >> 6] = uint8_t(b->WordFree[i >> 6] + n);
-    } else {
+    else
       b->FreeBits[i >> 6] &= ~mask;
-      b->WordFree[i >> 6] = uint8_t(b->WordFree[i >> 6] - n);
-    }
     return;
   }
   while (n > 0) {
@@ -140,13 +140,10 @@ KORVI_INLINE void SetBits(MemBlock* b, int i, int n, bool flFree) {
     int nBit = i & 63;
     int nTake = 64 - nBit < n ? 64 - nBit : n;
     uint64_t mask = nTake == 64 ? kAllOnes : (((uint64_t(1) << nTake) - 1) << nBit);
-    if (flFree) {
+    if (flFree)
       b->FreeBits[w] |= mask;
-      b->WordFree[w] = uint8_t(b->WordFree[w] + nTake);
-    } else {
+    else
       b->FreeBits[w] &= ~mask;
-      b->WordFree[w] = uint8_t(b->WordFree[w] - nTake);
-    }
     i += nTake;
     n -= nTake;
   }
@@ -166,17 +163,45 @@ bool RangeFree(const MemBlock* b, int i, int n) {
   return true;
 }
 
+// Records that a run of n free nodes starts at node s.
+KORVI_INLINE void NoteRunStart(MemBlock* b, int s, int n) {
+  if (n > 0) b->RunStarts[s >> 6] |= uint16_t(n >= 16 ? 0xffff : (1u << n) - 1);
+}
+
+// Bit w set when RunStarts[w] has a bit of nMark.
+KORVI_INLINE uint32_t MarkedWords(const MemBlock* b, uint16_t nMark) {
+#if defined(__SSE2__)
+  const __m128i* p = reinterpret_cast<const __m128i*>(b->RunStarts);
+  __m128i vMark = _mm_set1_epi16(short(nMark)), vZero = _mm_setzero_si128();
+  __m128i v0 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(p), vMark), vZero);
+  __m128i v1 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(p + 1), vMark), vZero);
+  __m128i v2 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(p + 2), vMark), vZero);
+  __m128i v3 = _mm_cmpeq_epi16(_mm_and_si128(_mm_loadu_si128(p + 3), vMark), vZero);
+  uint32_t nUnmarked = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(v0, v1))) |
+                       uint32_t(_mm_movemask_epi8(_mm_packs_epi16(v2, v3))) << 16;
+  return ~nUnmarked;
+#else
+  uint32_t mask = 0;
+  for (int w = 0; w < kFreeWords; w++) mask |= uint32_t((b->RunStarts[w] & nMark) != 0) << w;
+  return mask;
+#endif
+}
+
 // Lowest node >= nFrom where a run of k free nodes starts, or -1. A run that starts below
 // nFrom and reaches into it counts from nFrom (callers know such runs are shorter than k).
-int FindRunFrom(const MemBlock* b, int k, int nFrom) {
+// With pClean (the same block), words found to hold no such run lose their RunStarts marks.
+int FindRunFrom(const MemBlock* b, int k, int nFrom, MemBlock* pClean) {
   if (nFrom >= kNodesPerBlock) return -1;
   if (k <= 64) {
-    // A run of k <= 64 nodes that starts in word w ends in w or w + 1, so one 128-bit test per
-    // word finds it; words whose free nodes and the next word's cannot make k are passed over
-    // on their counts alone.
-    int w = nFrom >> 6;
-    uint64_t lo = b->FreeBits[w] & (kAllOnes << (nFrom & 63));
-    for (;;) {
+    // Only words marked in RunStarts for k are tested. A run of k <= 64 nodes that starts in
+    // word w ends in w or w + 1, so one 128-bit test per word finds it.
+    uint16_t nMark = uint16_t(1u << ((k < 16 ? k : 16) - 1));
+    uint16_t nKeep = uint16_t(k <= 16 ? nMark - 1 : 0xffff);  // marks that stay after a miss
+    int w0 = nFrom >> 6;
+    for (uint32_t cand = MarkedWords(b, nMark) & (~uint32_t(0) << w0); cand; cand &= cand - 1) {
+      int w = __builtin_ctz(cand);
+      uint64_t lo = b->FreeBits[w];
+      if (w == w0) lo &= kAllOnes << (nFrom & 63);
       // Word w with the next one above it: bit p of x means "nodes p .. p + k - 1 free".
       unsigned __int128 x = (static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64) | lo;
       if (k < 16) {  // the usual sizes, without branches: runs of 2, 4, 8 as k allows, then k
@@ -191,11 +216,9 @@ int FindRunFrom(const MemBlock* b, int k, int nFrom) {
         x &= x >> (k - t);
       }
       if (uint64_t(x)) return w * 64 + __builtin_ctzll(uint64_t(x));
-      do {
-        if (++w == kFreeWords) return -1;
-      } while (b->WordFree[w] + b->WordFree[w + 1] < k);
-      lo = b->FreeBits[w];
+      if (pClean) pClean->RunStarts[w] &= nKeep;  // none of k or more starts here
     }
+    return -1;
   }
   for (int pos = nFrom;;) {
     int s = NextFree(b, pos);
@@ -348,6 +371,7 @@ KORVI_INLINE void FillMat(char* p, char c, int n) {
 KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
   if (s < 0) s = PrevUsed(b, i) + 1;  // the run that holds them: [s, e)
   int e = NextUsed(b, i);
+  NoteRunStart(b, i + k, e - i - k);  // the rest of the run now starts after them
   FillMat(b->MAT + i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
@@ -368,6 +392,7 @@ KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
   RunRemove(b, e - i - n);
   int m = e - s;
   RunAdd(b, m);
+  NoteRunStart(b, s, m);
   int nTop = m < kRunHints ? m : kRunHints;
   int16_t nStart = int16_t(s);
   for (int k = 1; k <= nTop; k++) b->RunHint[k] = b->RunHint[k] < nStart ? b->RunHint[k] : nStart;
@@ -379,8 +404,8 @@ KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
 // and, failing that, LongestFree comes down so that the caller moves on (-1).
 KORVI_INLINE int TakeRun(MemBlock* b, int k) {
   int h = HintSlot(k);
-  int i = FindRunFrom(b, k, b->RunHint[h]);
-  if (i < 0) i = FindRunFrom(b, k, 0);
+  int i = FindRunFrom(b, k, b->RunHint[h], b);
+  if (i < 0) i = FindRunFrom(b, k, 0, nullptr);
   if (i < 0) {
     NoteLongest(b, k - 1);
     return -1;
@@ -509,7 +534,7 @@ MemBlock* GetNewBlock(int size) {
   memset(b->MAT, kFreeMark, kNodesPerBlock);
   b->MAT[kNodesPerBlock] = '\0';
   for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
-  memset(b->WordFree, 64, kFreeWords);
+  b->RunStarts[0] = 0xffff;  // one run of 2048 from node 0
   RunAdd(b, kNodesPerBlock);
   b->LongestFree = kNodesPerBlock;
   b->BlockSize = size;
@@ -549,7 +574,7 @@ int TestMAT(const char* text, char ch, int count) {
 int MemFindRun(const MemBlock* b, int k) {
   if (k <= 0) return 0;
   if (k > kNodesPerBlock || b->LongestFree < k) return -1;
-  return FindRunFrom(b, k, b->RunHint[HintSlot(k)]);
+  return FindRunFrom(b, k, b->RunHint[HintSlot(k)], nullptr);
 }
 
 int MemFindRunText(const MemBlock* b, int k) {
@@ -581,7 +606,7 @@ void* GetMem(int n) {
     memset(b->pData, 0, size_t(size));
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
-    memset(b->WordFree, 0, sizeof b->WordFree);
+    memset(b->RunStarts, 0, sizeof b->RunStarts);
     for (int j = 0; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
     RunRemove(b, kNodesPerBlock);
     b->LongestFree = 0;
@@ -848,9 +873,15 @@ int MemBlockIsValid(const MemBlock* b) {
     if (aCount[n] != b->RunCount[n]) return 0;
     if (bool((b->RunCountBits[n >> 6] >> (n & 63)) & 1) != (aCount[n] != 0)) return 0;
   }
-  for (int w = 0; w < kFreeWords; w++)
-    if (b->WordFree[w] != __builtin_popcountll(b->FreeBits[w])) return 0;
-  if (b->WordFree[kFreeWords] || b->FreeBits[kFreeWords]) return 0;
+  if (b->FreeBits[kFreeWords]) return 0;
+  // Every run start is marked in its word for the lengths it has.
+  for (int i = 0; i < kNodesPerBlock; i++) {
+    if (b->MAT[i] != kFreeMark || (i && b->MAT[i - 1] == kFreeMark)) continue;
+    int n = 0;
+    while (i + n < kNodesPerBlock && b->MAT[i + n] == kFreeMark) n++;
+    uint16_t nNeed = uint16_t(n >= 16 ? 0xffff : (1u << n) - 1);
+    if ((b->RunStarts[i >> 6] & nNeed) != nNeed) return 0;
+  }
   // Each hint is true: no run of k free nodes starts below RunHint[k].
   for (int k = 1; k <= kRunHints; k++) {
     int i = MemFindRunText(b, k);

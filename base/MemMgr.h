@@ -48,7 +48,8 @@ struct MemBlock {
   int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
   int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   uint64_t FreeBits[kFreeWords + 1];  // bit i set <=> MAT[i] == ' ' ([32] stays 0)
-  uint8_t WordFree[kFreeWords + 1]; // free nodes in each bitmap word ([32] stays 0)
+  uint16_t RunStarts[kFreeWords];   // bit k - 1: a run of k (16: 16 or more) free nodes may start
+                                    // in this word; never missing when there is one
   int16_t RunHint[kRunHints + 1];   // [k]: no run of k (16: 16 or more) free nodes starts below it
   uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n set <=> RunCount[n] != 0
   uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
