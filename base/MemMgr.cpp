@@ -233,12 +233,13 @@ int FindRunFrom(const MemBlock* b, int k, int nFrom, MemBlock* pClean) {
 // Run lengths of a block: how many free runs of each length, and the longest
 // ---------------------------------------------------------------------------
 
+// Without branches; length 0 (no run) is counted too, in an entry nothing reads.
 KORVI_INLINE void RunAdd(MemBlock* b, int n) {
-  if (n > 0 && b->RunCount[n]++ == 0) b->RunCountBits[n >> 6] |= uint64_t(1) << (n & 63);
+  b->RunCountBits[n >> 6] |= uint64_t(b->RunCount[n]++ == 0) << (n & 63);
 }
 
 KORVI_INLINE void RunRemove(MemBlock* b, int n) {
-  if (n > 0 && --b->RunCount[n] == 0) b->RunCountBits[n >> 6] &= ~(uint64_t(1) << (n & 63));
+  b->RunCountBits[n >> 6] &= ~(uint64_t(--b->RunCount[n] == 0) << (n & 63));
 }
 
 // The longest run length <= n that some run has, 0 if none.
@@ -869,7 +870,7 @@ int MemBlockIsValid(const MemBlock* b) {
       nRun = 0;
     }
   }
-  for (int n = 0; n <= kNodesPerBlock; n++) {
+  for (int n = 1; n <= kNodesPerBlock; n++) {
     if (aCount[n] != b->RunCount[n]) return 0;
     if (bool((b->RunCountBits[n >> 6] >> (n & 63)) & 1) != (aCount[n] != 0)) return 0;
   }
