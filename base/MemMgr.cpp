@@ -4,10 +4,12 @@
 // Placement is defined by the MAT text (the first run of k blanks in the first block that has
 // one), but searching texts block by block grows with the number of live allocations. So,
 // beside the MAT and kept up to date on every change:
-//   per block  a bitmap of free nodes with a free count per 64-node word; the number of free
-//              runs of each length, hence the exact longest run (LongestFree); and per run
-//              length k (1 to 16, 16 standing for "16 or more") a node below which no run of
-//              k starts, where the search for k begins;
+//   per block  a bitmap of free nodes; the number of free runs of each length, hence the
+//              exact longest run (LongestFree); per run length k (1 to 16, 16 standing for
+//              "16 or more") a node below which no run of k starts, where the search for k
+//              begins; and per 64-node word the run lengths that may start in it (set when a
+//              run appears, cleared when a search finds none), so that a search tests only
+//              the words that can hold its answer;
 //   per pool   a max-tree over LongestFree of the standard blocks in list order (its leftmost
 //              leaf >= k is the first-fit block), the blocks sorted by data address with a
 //              small cache in front (FindBlock).

@@ -51,8 +51,8 @@ struct MemBlock {
   uint16_t RunStarts[kFreeWords];   // bit k - 1: a run of k (16: 16 or more) free nodes may start
                                     // in this word; never missing when there is one
   int16_t RunHint[kRunHints + 1];   // [k]: no run of k (16: 16 or more) free nodes starts below it
-  uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n set <=> RunCount[n] != 0
-  uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes
+  uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n (n >= 1) set <=> RunCount[n] != 0
+  uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes ([0] scratch)
   uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
   char flHeapHeader;                // header came from the heap, not a mapping
   char flHeapData;                  // data area came from the heap, not a mapping
