@@ -834,7 +834,7 @@ int MemBlockIsValid(const MemBlock* b) {
   if (nFree != b->FreeNodeCount) return 0;
   if (b->BlockSize > kBlockSize) {
     if (b->BlockSize % kDedicatedGranule || b->FreeNodeCount || b->LongestFree) return 0;
-    if (b->UsedBytes <= kDedicatedThreshold || b->UsedBytes > b->BlockSize) return 0;
+    if (b->UsedBytes <= 0 || b->UsedBytes > b->BlockSize) return 0;  // may have shrunk in place
     for (int i = 0; i < kNodesPerBlock; i++)
       if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr || b->NodeLen[i]) return 0;
     return 1;

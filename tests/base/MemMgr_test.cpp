@@ -380,6 +380,7 @@ TEST_F(MemMgr, AdjustMemBetweenStandardAndDedicated) {
   memset(d, 'q', 100000);
   EXPECT_EQ(AdjustMem(d, 100), d);
   EXPECT_EQ(blk->UsedBytes, 128);
+  EXPECT_TRUE(MemPoolIsValid());
   EXPECT_EQ(d[127], 'q');
   EXPECT_TRUE(AllZero(d + 128, 100000 - 128));
   PutMem(d);
@@ -677,10 +678,15 @@ TEST(GetMem, PlacesEveryRequestWhereThePlainFirstFitWould) {
     int op = int(rng() % 10);
     if (op < 5 || live.empty()) {
       int n = rng() % 8 == 0 ? int(rng() % 3000) + 1 : int(rng() % 200) + 1;
+      if (rng() % 400 == 0) n = 65535 + int(rng() % 100000);  // a whole or a dedicated block
       int k = int((n + 1 + 31) / 32);
       std::pair<MemBlock*, int> want = ReferencePlace(k);
       void* p = GetMem(n);
       ASSERT_NE(p, nullptr);
+      if (n >= 65536) {
+        live.push_back(p);
+        continue;
+      }
       if (want.first) {
         ASSERT_EQ(FindBlock(p), want.first) << "step " << step;
         ASSERT_EQ(NodeOf(p), want.second) << "step " << step;
@@ -697,7 +703,8 @@ TEST(GetMem, PlacesEveryRequestWhereThePlainFirstFitWould) {
       live.pop_back();
     } else {
       size_t at = rng() % live.size();
-      void* q = AdjustMem(live[at], int(rng() % 600) + 1);
+      int n = rng() % 50 == 0 ? 60000 + int(rng() % 60000) : int(rng() % 600) + 1;
+      void* q = AdjustMem(live[at], n);
       ASSERT_NE(q, nullptr);
       live[at] = q;
     }
