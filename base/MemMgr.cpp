@@ -41,6 +41,13 @@ constexpr uint64_t kAllOnes = ~uint64_t(0);
 constexpr int kChunkSlots = 4096;
 constexpr int64_t kMaxBlockBytes = int64_t(0x7fffffff) / kDedicatedGranule * kDedicatedGranule;
 
+// A cached block with the bounds of its data area, so that a lookup need not read the header.
+struct ChunkEntry {
+  MemBlock* pBlock;
+  const char* pData;
+  const char* pEnd;  // pData + BlockSize (included)
+};
+
 // Pool state the header does not name: the zero device and the two search indexes.
 struct PoolState {
   int fdZero = -1;                        // open /dev/zero, -1 until opened
@@ -58,7 +65,7 @@ struct PoolState {
   int nByAddr = 0;
   int nByAddrCap = 0;
   // Last block found for each 64 KiB stretch of addresses (hashed); checked before use.
-  MemBlock* aChunk[kChunkSlots] = {};
+  ChunkEntry aChunk[kChunkSlots] = {};
 };
 PoolState g;
 
@@ -500,7 +507,7 @@ void PopBlock(MemBlock* b) {
   // Forget the block in the address cache.
   uintptr_t nFirst = uintptr_t(b->pData) >> 16, nLast = (uintptr_t(b->pData) + b->BlockSize) >> 16;
   for (uintptr_t c = nFirst; c <= nLast && c - nFirst < uintptr_t(kChunkSlots); c++)
-    if (g.aChunk[c & (kChunkSlots - 1)] == b) g.aChunk[c & (kChunkSlots - 1)] = nullptr;
+    if (g.aChunk[c & (kChunkSlots - 1)].pBlock == b) g.aChunk[c & (kChunkSlots - 1)] = ChunkEntry{};
   int pos = AddrUpperBound(b->pData) - 1;
   if (pos >= 0 && g.aByAddr[pos] == b) {
     memmove(g.aByAddr + pos, g.aByAddr + pos + 1, sizeof(MemBlock*) * (g.nByAddr - pos - 1));
@@ -551,17 +558,25 @@ MemBlock* GetNewBlock(int size) {
   return b;
 }
 
-MemBlock* FindBlock(const void* p) {
-  if (!p) return nullptr;
+namespace {
+// The cache entry for the block that holds p, or null.
+KORVI_INLINE const ChunkEntry* FindEntry(const void* p) {
   const char* q = static_cast<const char*>(p);
-  MemBlock*& pCached = g.aChunk[ChunkSlot(p)];
-  if (pCached && pCached->pData <= q && q <= pCached->pData + pCached->BlockSize) return pCached;
+  ChunkEntry& e = g.aChunk[ChunkSlot(p)];
+  if (e.pBlock && e.pData <= q && q <= e.pEnd) return &e;
+  if (!p) return nullptr;
   int pos = AddrUpperBound(p) - 1;
   if (pos < 0) return nullptr;
   MemBlock* b = g.aByAddr[pos];
   if (q > b->pData + b->BlockSize) return nullptr;
-  pCached = b;
-  return b;
+  e = ChunkEntry{b, b->pData, b->pData + b->BlockSize};
+  return &e;
+}
+}  // namespace
+
+MemBlock* FindBlock(const void* p) {
+  const ChunkEntry* e = FindEntry(p);
+  return e ? e->pBlock : nullptr;
 }
 
 int TestMAT(const char* text, char ch, int count) {
@@ -638,16 +653,19 @@ void* GetMem(int n) {
 }
 
 int PutMem(void* p) {
-  MemBlock* b = FindBlock(p);
-  if (!b) return 0;
-  if (b->BlockSize > kBlockSize) {
+  const ChunkEntry* pEntry = FindEntry(p);
+  if (!pEntry) return 0;
+  MemBlock* b = pEntry->pBlock;
+  if (pEntry->pEnd - pEntry->pData > kBlockSize) {  // dedicated
     FreeBlock(b);
     return 1;
   }
-  int i = StartNode(b, p);
+  // The node, from the cached bounds: the header is first read at its packed lengths.
+  size_t nOff = size_t(static_cast<const char*>(p) - pEntry->pData);
+  int i = int(nOff / kNodeSize);
+  int c = i < kNodesPerBlock && nOff % kNodeSize == 0 ? b->NodeLen[i] : 0;
   int flFreed = 0;
-  if (i >= 0) {
-    int c = b->NodeLen[i];
+  if (c) {
     SetEntry(b, i, 0);
     MarkFree(b, i, c);
     flFreed = 1;
@@ -915,10 +933,11 @@ int MemPoolIsValid() {
     if (i && g.aAddrKey[i - 1] >= g.aAddrKey[i]) return 0;
   }
   for (int c = 0; c < kChunkSlots; c++) {  // the address cache names only live blocks
-    if (!g.aChunk[c]) continue;
+    const ChunkEntry& e = g.aChunk[c];
+    if (!e.pBlock) continue;
     bool flLive = false;  // by address only: a stale entry must not be followed
-    for (int i = 0; i < g.nByAddr && !flLive; i++) flLive = g.aByAddr[i] == g.aChunk[c];
-    if (!flLive) return 0;
+    for (int i = 0; i < g.nByAddr && !flLive; i++) flLive = g.aByAddr[i] == e.pBlock;
+    if (!flLive || e.pData != e.pBlock->pData || e.pEnd != e.pData + e.pBlock->BlockSize) return 0;
   }
   int nSlotted = 0;
   for (int i = 0; i < g.nSlotCap; i++) {
