@@ -5,11 +5,10 @@
 // one), but searching texts block by block grows with the number of live allocations. So,
 // beside the MAT and kept up to date on every change:
 //   per block  a bitmap of free nodes; the number of free runs of each length, hence the
-//              exact longest run (LongestFree); per run length k (1 to 16, 16 standing for
-//              "16 or more") a node below which no run of k starts, where the search for k
-//              begins; and per 64-node word the run lengths that may start in it (set when a
-//              run appears, cleared when a search finds none), so that a search tests only
-//              the words that can hold its answer;
+//              exact longest run (LongestFree); and per 64-node word the run lengths (1 to
+//              15, and 16 or more) that may start in it, set when such a run appears and
+//              cleared when a search finds none there, so that a search for k tests only
+//              the words that can hold its answer, lowest first;
 //   per pool   a max-tree over LongestFree of the standard blocks in list order (its leftmost
 //              leaf >= k is the first-fit block), the blocks sorted by data address with a
 //              small cache in front (FindBlock).
@@ -174,7 +173,7 @@ bool RangeFree(const MemBlock* b, int i, int n) {
 
 // Records that a run of n free nodes starts at node s.
 KORVI_INLINE void NoteRunStart(MemBlock* b, int s, int n) {
-  if (n > 0) b->RunStarts[s >> 6] |= uint16_t(n >= 16 ? 0xffff : (1u << n) - 1);
+  if (n > 0) b->RunStarts[s >> 6] |= uint16_t(n >= kRunMarks ? 0xffff : (1u << n) - 1);
 }
 
 // Bit w set when RunStarts[w] has a bit of nMark.
@@ -196,21 +195,19 @@ KORVI_INLINE uint32_t MarkedWords(const MemBlock* b, uint16_t nMark) {
 #endif
 }
 
-// Lowest node >= nFrom where a run of k free nodes starts, or -1. A run that starts below
-// nFrom and reaches into it counts from nFrom (callers know such runs are shorter than k).
-// With pClean (the same block), words found to hold no such run lose their RunStarts marks.
-int FindRunFrom(const MemBlock* b, int k, int nFrom, MemBlock* pClean) {
-  if (nFrom >= kNodesPerBlock) return -1;
+// Lowest node where a run of k free nodes starts, or -1. With pClean (the same block), words
+// found to hold no such run lose their RunStarts marks.
+int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
+  // Only words marked in RunStarts for k can hold the start, lowest word first.
+  uint16_t nMark = uint16_t(1u << ((k < kRunMarks ? k : kRunMarks) - 1));
+  uint32_t cand = MarkedWords(b, nMark);
   if (k <= 64) {
-    // Only words marked in RunStarts for k are tested. A run of k <= 64 nodes that starts in
-    // word w ends in w or w + 1, so one 128-bit test per word finds it.
-    uint16_t nMark = uint16_t(1u << ((k < 16 ? k : 16) - 1));
-    uint16_t nKeep = uint16_t(k <= 16 ? nMark - 1 : 0xffff);  // marks that stay after a miss
-    int w0 = nFrom >> 6;
-    for (uint32_t cand = MarkedWords(b, nMark) & (~uint32_t(0) << w0); cand; cand &= cand - 1) {
+    // A run of k <= 64 nodes that starts in word w ends in w or w + 1, so one 128-bit test per
+    // word finds it.
+    uint16_t nKeep = uint16_t(k <= kRunMarks ? nMark - 1 : 0xffff);  // marks kept after a miss
+    for (; cand; cand &= cand - 1) {
       int w = __builtin_ctz(cand);
       uint64_t lo = b->FreeBits[w];
-      if (w == w0) lo &= kAllOnes << (nFrom & 63);
       // Word w with the next one above it: bit p of x means "nodes p .. p + k - 1 free".
       unsigned __int128 x = (static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64) | lo;
       if (k < 16) {  // the usual sizes, without branches: runs of 2, 4, 8 as k allows, then k
@@ -229,7 +226,8 @@ int FindRunFrom(const MemBlock* b, int k, int nFrom, MemBlock* pClean) {
     }
     return -1;
   }
-  for (int pos = nFrom;;) {
+  if (!cand) return -1;
+  for (int pos = __builtin_ctz(cand) * 64;;) {  // no run of 16 or more starts below
     int s = NextFree(b, pos);
     if (s < 0) return -1;
     int e = NextUsed(b, s);
@@ -262,8 +260,6 @@ int RunTop(const MemBlock* b, int n) {
   return w * 64 + 63 - __builtin_clzll(x);
 }
 
-// Hint for requests of k nodes.
-inline int HintSlot(int k) { return k < kRunHints ? k : kRunHints; }
 
 // ---------------------------------------------------------------------------
 // First-fit index: max-tree over LongestFree of the standard blocks in list order
@@ -403,26 +399,15 @@ KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
   int m = e - s;
   RunAdd(b, m);
   NoteRunStart(b, s, m);
-  int nTop = m < kRunHints ? m : kRunHints;
-  int16_t nStart = int16_t(s);
-  for (int k = 1; k <= nTop; k++) b->RunHint[k] = b->RunHint[k] < nStart ? b->RunHint[k] : nStart;
   if (m > b->LongestFree) NoteLongest(b, m);
 }
 
-// The first run of k free nodes in a standard block whose LongestFree is k or more (updating
-// the hints). Such a run exists; should the search still miss it, the whole block is searched
-// and, failing that, LongestFree comes down so that the caller moves on (-1).
+// The first run of k free nodes in a standard block whose LongestFree is k or more. Such a
+// run exists; should the search still miss it, LongestFree comes down so that the caller
+// moves on (-1).
 KORVI_INLINE int TakeRun(MemBlock* b, int k) {
-  int h = HintSlot(k);
-  int i = FindRunFrom(b, k, b->RunHint[h], b);
-  if (i < 0) i = FindRunFrom(b, k, 0, nullptr);
-  if (i < 0) {
-    NoteLongest(b, k - 1);
-    return -1;
-  }
-  // No run of k or more starts below i (else the search would have found it), and i .. i + k - 1
-  // are taken now: so none starts below i + k.
-  if (k < kRunHints) b->RunHint[k] = int16_t(i + k);
+  int i = FindRun(b, k, b);
+  if (i < 0) NoteLongest(b, k - 1);
   return i;
 }
 
@@ -592,7 +577,7 @@ int TestMAT(const char* text, char ch, int count) {
 int MemFindRun(const MemBlock* b, int k) {
   if (k <= 0) return 0;
   if (k > kNodesPerBlock || b->LongestFree < k) return -1;
-  return FindRunFrom(b, k, b->RunHint[HintSlot(k)], nullptr);
+  return FindRun(b, k, nullptr);
 }
 
 int MemFindRunText(const MemBlock* b, int k) {
@@ -625,7 +610,6 @@ void* GetMem(int n) {
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
     memset(b->RunStarts, 0, sizeof b->RunStarts);
-    for (int j = 0; j <= kRunHints; j++) b->RunHint[j] = kNodesPerBlock;
     RunRemove(b, kNodesPerBlock);
     b->LongestFree = 0;
     b->FreeNodeCount = 0;
@@ -900,13 +884,8 @@ int MemBlockIsValid(const MemBlock* b) {
     if (b->MAT[i] != kFreeMark || (i && b->MAT[i - 1] == kFreeMark)) continue;
     int n = 0;
     while (i + n < kNodesPerBlock && b->MAT[i + n] == kFreeMark) n++;
-    uint16_t nNeed = uint16_t(n >= 16 ? 0xffff : (1u << n) - 1);
+    uint16_t nNeed = uint16_t(n >= kRunMarks ? 0xffff : (1u << n) - 1);
     if ((b->RunStarts[i >> 6] & nNeed) != nNeed) return 0;
-  }
-  // Each hint is true: no run of k free nodes starts below RunHint[k].
-  for (int k = 1; k <= kRunHints; k++) {
-    int i = MemFindRunText(b, k);
-    if (i >= 0 && i < b->RunHint[k]) return 0;
   }
   return 1;
 }

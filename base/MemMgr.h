@@ -25,7 +25,7 @@ constexpr int kDedicatedGranule = 65536;                 // a dedicated data are
 constexpr char kUsedMark = 'U';                          // MAT character of a used node
 constexpr char kFreeMark = ' ';                          // MAT character of a free node
 constexpr int kFreeWords = kNodesPerBlock / 64;          // words of the free-node bitmap
-constexpr int kRunHints = 16;                            // run lengths with a search hint of their own
+constexpr int kRunMarks = 16;                            // run lengths marked per bitmap word (16: 16 or more)
 
 // Node table entry: non-zero only at the first node of an allocation.
 struct MemNode {
@@ -50,7 +50,6 @@ struct MemBlock {
   uint64_t FreeBits[kFreeWords + 1];  // bit i set <=> MAT[i] == ' ' ([32] stays 0)
   uint16_t RunStarts[kFreeWords];   // bit k - 1: a run of k (16: 16 or more) free nodes may start
                                     // in this word; never missing when there is one
-  int16_t RunHint[kRunHints + 1];   // [k]: no run of k (16: 16 or more) free nodes starts below it
   uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n (n >= 1) set <=> RunCount[n] != 0
   uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes ([0] scratch)
   uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
