@@ -254,29 +254,12 @@ char* ReadDir(DIR* handle) {
   return e ? e->d_name : nullptr;
 }
 
-char* GetDirFileList(const char* dir) {
-  if (!dir) return nullptr;
-  DIR* d = opendir(dir);
-  if (!d) return nullptr;
-  char* pText = nullptr;
-  int nLen = 0;
-  int nCap = 0;
-  int flOk = 1;
-  while (char* pName = ReadDir(d)) {
-    if (!AppendEntry(&pText, &nLen, &nCap, pName)) {
-      flOk = 0;
-      break;
-    }
-  }
-  closedir(d);
-  if (!flOk) {  // a listing that misses entries would give wrong answers: none at all
-    PutMem(pText);
-    return nullptr;
-  }
-  return CloseListing(pText, nLen);
-}
+namespace {
 
-char* SearchDirFileList(const char* dir, const char* ext) {
+// The blank-framed listing of dir: every entry when flAll is set, else the entries whose
+// extension is ext (every entry but "." and ".." for a null ext). Null when dir cannot be
+// read or the pool runs out: a listing that misses entries would give wrong answers.
+char* ListDirectory(const char* dir, const char* ext, int flAll) {
   if (!dir) return nullptr;
   DIR* d = opendir(dir);
   if (!d) return nullptr;
@@ -285,7 +268,9 @@ char* SearchDirFileList(const char* dir, const char* ext) {
   int nCap = 0;
   int flOk = 1;
   while (char* pName = ReadDir(d)) {
-    if (ext) {
+    if (flAll) {
+      // every entry
+    } else if (ext) {
       const char* pDot = strrchr(pName, '.');
       if (!pDot || strcmp(pDot + 1, ext) != 0) continue;
     } else if (strcmp(pName, ".") == 0 || strcmp(pName, "..") == 0) {
@@ -303,5 +288,11 @@ char* SearchDirFileList(const char* dir, const char* ext) {
   }
   return CloseListing(pText, nLen);
 }
+
+}  // namespace
+
+char* GetDirFileList(const char* dir) { return ListDirectory(dir, nullptr, 1); }
+
+char* SearchDirFileList(const char* dir, const char* ext) { return ListDirectory(dir, ext, 0); }
 
 int SysGetSubnetMask(void) { return 0; }
