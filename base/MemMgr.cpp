@@ -202,15 +202,15 @@ int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
   uint16_t nMark = uint16_t(1u << ((k < kRunMarks ? k : kRunMarks) - 1));
   uint32_t cand = MarkedWords(b, nMark);
   if (k <= 64) {
-    // A run of k <= 64 nodes that starts in word w ends in w or w + 1, so one 128-bit test per
-    // word finds it.
+    // A run of k <= 64 nodes that starts in word w lies in w or ends in w + 1.
     uint16_t nKeep = uint16_t(k <= kRunMarks ? nMark - 1 : 0xffff);  // marks kept after a miss
     for (; cand; cand &= cand - 1) {
       int w = __builtin_ctz(cand);
       uint64_t lo = b->FreeBits[w];
-      // Word w with the next one above it: bit p of x means "nodes p .. p + k - 1 free".
-      unsigned __int128 x = (static_cast<unsigned __int128>(b->FreeBits[w + 1]) << 64) | lo;
-      if (k < 16) {  // the usual sizes, without branches: runs of 2, 4, 8 as k allows, then k
+      // Runs inside the word: bit p of x means "nodes p .. p + k - 1 free"; runs of 2, 4, 8 as
+      // k allows, then k, without branches for the usual sizes.
+      uint64_t x = lo;
+      if (k < 16) {
         int s1 = k >= 2 ? 1 : 0, s2 = k >= 4 ? 2 : 0, s3 = k >= 8 ? 4 : 0;
         x &= x >> s1;
         x &= x >> s2;
@@ -221,7 +221,12 @@ int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
         for (; 2 * t <= k; t *= 2) x &= x >> t;
         x &= x >> (k - t);
       }
-      if (uint64_t(x)) return w * 64 + __builtin_ctzll(uint64_t(x));
+      if (x) return w * 64 + __builtin_ctzll(x);
+      // Else the word's top run continued at the bottom of the next word (lo is not all ones).
+      int nTop = __builtin_clzll(~lo);
+      uint64_t hi = b->FreeBits[w + 1];
+      int nBottom = hi == kAllOnes ? 64 : __builtin_ctzll(~hi);
+      if (nTop && nTop + nBottom >= k) return w * 64 + 64 - nTop;
       if (pClean) pClean->RunStarts[w] &= nKeep;  // none of k or more starts here
     }
     return -1;
