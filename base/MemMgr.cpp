@@ -387,7 +387,7 @@ KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
   RunRemove(b, e - s);
-  RunAdd(b, i - s);
+  if (i > s) RunAdd(b, i - s);  // a new allocation starts its run: nothing left before it
   RunAdd(b, e - i - k);
   if (e - s == b->LongestFree && !b->RunCount[e - s]) NoteLongest(b, RunTop(b, e - s - 1));
 }
