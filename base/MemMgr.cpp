@@ -53,11 +53,12 @@ struct PoolState {
   const char* pZeroPath = "/dev/zero";    // device MapBlock opens
   MemBlock* pTail = nullptr;              // last block of the list
   // First-fit index: standard blocks in list order (holes where blocks left), and a max-tree
-  // over their LongestFree; leaves at aTree[nSlotCap + slot].
+  // LongestFree per slot (aLeaf) and its maximum per group of 16 slots (aGroupMax).
   MemBlock** aSlot = nullptr;
-  int32_t* aTree = nullptr;
+  int16_t* aLeaf = nullptr;               // nSlotCap entries
+  int16_t* aGroupMax = nullptr;           // GroupSlots() entries
   int nSlot = 0;                          // slots handed out (blocks and holes)
-  int nSlotCap = 0;                       // a power of two, or 0
+  int nSlotCap = 0;                       // a multiple of 16, or 0
   // All blocks sorted by pData, and their pData in a packed array for the search.
   MemBlock** aByAddr = nullptr;
   const char** aAddrKey = nullptr;
@@ -270,34 +271,93 @@ int RunTop(const MemBlock* b, int n) {
 // First-fit index: max-tree over LongestFree of the standard blocks in list order
 // ---------------------------------------------------------------------------
 
-KORVI_INLINE void TreeSet(int slot, int32_t v) {
-  int pos = g.nSlotCap + slot;
-  g.aTree[pos] = v;
-  for (pos >>= 1; pos >= 1; pos >>= 1) {
-    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
-    int32_t m = l > r ? l : r;
-    if (g.aTree[pos] == m) break;
-    g.aTree[pos] = m;
-  }
+constexpr int kGroup = 16;  // slots per group
+
+// Entries of aGroupMax: one per group, padded to whole vectors.
+inline int GroupSlots(int nCap) { return (nCap / kGroup + kGroup - 1) / kGroup * kGroup; }
+
+// Bit j set when a[j] >= k, for the 16 values from a.
+KORVI_INLINE uint32_t AtLeast16(const int16_t* a, int k) {
+#if defined(__SSE2__)
+  __m128i vLess = _mm_set1_epi16(short(k - 1));
+  __m128i v0 = _mm_cmpgt_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), vLess);
+  __m128i v1 = _mm_cmpgt_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8)), vLess);
+  return uint32_t(_mm_movemask_epi8(_mm_packs_epi16(v0, v1)));
+#else
+  uint32_t mask = 0;
+  for (int j = 0; j < 16; j++) mask |= uint32_t(a[j] >= k) << j;
+  return mask;
+#endif
 }
 
-// The first slot whose block has a run of k free nodes, or -1.
+// The largest of the 16 values from a.
+KORVI_INLINE int16_t Max16(const int16_t* a) {
+#if defined(__SSE2__)
+  __m128i v = _mm_max_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8)));
+  v = _mm_max_epi16(v, _mm_shuffle_epi32(v, 0x4e));
+  v = _mm_max_epi16(v, _mm_shuffle_epi32(v, 0xb1));
+  v = _mm_max_epi16(v, _mm_shufflelo_epi16(v, 0xb1));
+  return int16_t(_mm_cvtsi128_si32(v));
+#else
+  int16_t m = a[0];
+  for (int j = 1; j < 16; j++) m = a[j] > m ? a[j] : m;
+  return m;
+#endif
+}
+
+KORVI_INLINE void TreeSet(int slot, int32_t v) {
+  int nGroup = slot / kGroup;
+  int16_t* pLeaves = g.aLeaf + nGroup * kGroup;
+#if defined(__SSE2__)
+  // Whole vectors are read and written here as in TreeFirstFit: a wide read soon after a
+  // narrow write of the same bytes would wait for that write to reach the cache.
+  __m128i* p = reinterpret_cast<__m128i*>(pLeaves);
+  __m128i vLane = _mm_set1_epi16(short(slot % kGroup)), vNew = _mm_set1_epi16(short(v));
+  __m128i vIs0 = _mm_cmpeq_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), vLane);
+  __m128i vIs1 = _mm_cmpeq_epi16(_mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15), vLane);
+  __m128i v0 = _mm_loadu_si128(p), v1 = _mm_loadu_si128(p + 1);
+  v0 = _mm_or_si128(_mm_andnot_si128(vIs0, v0), _mm_and_si128(vIs0, vNew));
+  v1 = _mm_or_si128(_mm_andnot_si128(vIs1, v1), _mm_and_si128(vIs1, vNew));
+  _mm_storeu_si128(p, v0);
+  _mm_storeu_si128(p + 1, v1);
+  __m128i vMax = _mm_max_epi16(v0, v1);
+  vMax = _mm_max_epi16(vMax, _mm_shuffle_epi32(vMax, 0x4e));
+  vMax = _mm_max_epi16(vMax, _mm_shuffle_epi32(vMax, 0xb1));
+  vMax = _mm_max_epi16(vMax, _mm_shufflehi_epi16(_mm_shufflelo_epi16(vMax, 0xb1), 0xb1));
+  // now every lane holds the maximum
+  // Put it in lane nGroup % 8 of the vector of group maxima that holds it.
+  __m128i* q = reinterpret_cast<__m128i*>(g.aGroupMax + nGroup / 8 * 8);
+  __m128i vIsG = _mm_cmpeq_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(short(nGroup % 8)));
+  __m128i vG = _mm_loadu_si128(q);
+  _mm_storeu_si128(q, _mm_or_si128(_mm_andnot_si128(vIsG, vG), _mm_and_si128(vIsG, vMax)));
+#else
+  pLeaves[slot % kGroup] = int16_t(v);
+  g.aGroupMax[nGroup] = Max16(pLeaves);
+#endif
+}
+
+// The first slot whose block has a run of k free nodes, or -1: the first group whose maximum
+// allows k, then the first slot in it.
 KORVI_INLINE int TreeFirstFit(int k) {
-  if (!g.nSlotCap || g.aTree[1] < k) return -1;
-  int pos = 1;
-  while (pos < g.nSlotCap) pos = 2 * pos + (g.aTree[2 * pos] < k);
-  return pos - g.nSlotCap;
+  int nGroups = GroupSlots(g.nSlotCap);
+  for (int h = 0; h < nGroups; h += kGroup) {
+    uint32_t mask = AtLeast16(g.aGroupMax + h, k);
+    if (!mask) continue;
+    int nGroup = h + __builtin_ctz(mask);
+    return nGroup * kGroup + __builtin_ctz(AtLeast16(g.aLeaf + nGroup * kGroup, k));
+  }
+  return -1;
 }
 
 void TreeRebuild() {
   for (int i = 0; i < g.nSlotCap; i++) {
     MemBlock* b = i < g.nSlot ? g.aSlot[i] : nullptr;
-    g.aTree[g.nSlotCap + i] = b ? b->LongestFree : 0;
+    g.aLeaf[i] = int16_t(b ? b->LongestFree : 0);
   }
-  for (int pos = g.nSlotCap - 1; pos >= 1; pos--) {
-    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
-    g.aTree[pos] = l > r ? l : r;
-  }
+  int nGroups = GroupSlots(g.nSlotCap);
+  for (int j = 0; j < nGroups; j++)
+    g.aGroupMax[j] = j * kGroup < g.nSlotCap ? Max16(g.aLeaf + j * kGroup) : 0;
 }
 
 // Records a changed LongestFree of a standard block in the index.
@@ -320,14 +380,20 @@ bool IndexReserve() {
     }
     g.nSlot = n;
     if (g.nSlotCap == 0 || n * 2 > g.nSlotCap) {
-      int nCap = g.nSlotCap ? g.nSlotCap * 2 : 2;
+      int nCap = g.nSlotCap ? g.nSlotCap * 2 : kGroup;
       MemBlock** aSlot = static_cast<MemBlock**>(realloc(g.aSlot, sizeof(MemBlock*) * nCap));
-      int32_t* aTree = aSlot ? static_cast<int32_t*>(malloc(sizeof(int32_t) * 2 * nCap)) : nullptr;
+      int16_t* aLeaf = aSlot ? static_cast<int16_t*>(malloc(sizeof(int16_t) * nCap)) : nullptr;
+      int16_t* aGroupMax =
+          aLeaf ? static_cast<int16_t*>(malloc(sizeof(int16_t) * GroupSlots(nCap))) : nullptr;
       if (aSlot) g.aSlot = aSlot;
-      if (aTree) {
-        free(g.aTree);
-        g.aTree = aTree;
+      if (aGroupMax) {
+        free(g.aLeaf);
+        free(g.aGroupMax);
+        g.aLeaf = aLeaf;
+        g.aGroupMax = aGroupMax;
         g.nSlotCap = nCap;
+      } else {
+        free(aLeaf);
       }
     }
     if (g.nSlotCap) TreeRebuild();  // slots were renumbered
@@ -905,7 +971,7 @@ int MemPoolIsValid() {
     if (b->BlockSize == kBlockSize) {
       nStandard++;
       if (b->iSlot <= lastSlot || b->iSlot >= g.nSlot || g.aSlot[b->iSlot] != b) return 0;
-      if (g.aTree[g.nSlotCap + b->iSlot] != b->LongestFree) return 0;
+      if (g.aLeaf[b->iSlot] != b->LongestFree) return 0;
       lastSlot = b->iSlot;
     } else if (b->iSlot != -1) {
       return 0;
@@ -927,11 +993,13 @@ int MemPoolIsValid() {
   for (int i = 0; i < g.nSlotCap; i++) {
     bool flUsed = i < g.nSlot && g.aSlot[i];
     nSlotted += flUsed;
-    if (!flUsed && g.aTree[g.nSlotCap + i] != 0) return 0;
+    if (!flUsed && g.aLeaf[i] != 0) return 0;
   }
-  for (int pos = g.nSlotCap - 1; pos >= 1; pos--) {
-    int32_t l = g.aTree[2 * pos], r = g.aTree[2 * pos + 1];
-    if (g.aTree[pos] != (l > r ? l : r)) return 0;
+  for (int j = 0; j < GroupSlots(g.nSlotCap); j++) {
+    int16_t nMax = 0;
+    for (int i = j * kGroup; i < (j + 1) * kGroup && i < g.nSlotCap; i++)
+      nMax = g.aLeaf[i] > nMax ? g.aLeaf[i] : nMax;
+    if (g.aGroupMax[j] != nMax) return 0;
   }
   return nSlotted == nStandard;
 }

@@ -724,4 +724,35 @@ TEST(GetMem, PlacesEveryRequestWhereThePlainFirstFitWould) {
   EXPECT_TRUE(MemPoolIsValid());
 }
 
+TEST(GetMem, StaysFirstFitAcrossAHundredBlocks) {
+  // Enough live allocations for the indexes to span many groups of blocks.
+  std::mt19937 rng(4242);
+  std::vector<void*> live;
+  for (int i = 0; i < 60000; i++) live.push_back(GetMem(int(rng() % 200) + 1));
+  ASSERT_TRUE(MemPoolIsValid());
+  for (int step = 0; step < 40000; step++) {
+    size_t at = rng() % live.size();
+    PutMem(live[at]);
+    int n = int(rng() % 200) + 1;
+    bool flCheck = step % 8 == 0;
+    std::pair<MemBlock*, int> want;
+    if (flCheck) want = ReferencePlace((n + 1 + 31) / 32);
+    void* p = GetMem(n);
+    ASSERT_NE(p, nullptr);
+    if (flCheck && want.first) {
+      ASSERT_EQ(FindBlock(p), want.first) << "step " << step;
+      ASSERT_EQ(NodeOf(p), want.second) << "step " << step;
+    }
+    live[at] = p;
+    if (step % 10000 == 0) {
+      ASSERT_TRUE(MemPoolIsValid()) << "step " << step;
+    }
+  }
+  int nBlocks = 0;
+  for (MemBlock* b = pMemB; b; b = b->pNext) nBlocks++;
+  EXPECT_GT(nBlocks, 100);
+  for (void* p : live) PutMem(p);
+  EXPECT_TRUE(MemPoolIsValid());
+}
+
 }  // namespace
