@@ -448,7 +448,9 @@ KORVI_INLINE void FillMat(char* p, char c, int n) {
 KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
   if (s < 0) s = PrevUsed(b, i) + 1;  // the run that holds them: [s, e)
   int e = NextUsed(b, i);
-  NoteRunStart(b, i + k, e - i - k);  // the rest of the run now starts after them
+  // The rest of the run now starts after them; when that is in the word where the run started,
+  // its (shorter) lengths are marked there already.
+  if (s != i || (i + k) >> 6 != i >> 6) NoteRunStart(b, i + k, e - i - k);
   FillMat(b->MAT + i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
