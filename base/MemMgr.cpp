@@ -9,9 +9,10 @@
 //              15, and 16 or more) that may start in it, set when such a run appears and
 //              cleared when a search finds none there, so that a search for k tests only
 //              the words that can hold its answer, lowest first;
-//   per pool   a max-tree over LongestFree of the standard blocks in list order (its leftmost
-//              leaf >= k is the first-fit block), the blocks sorted by data address with a
-//              small cache in front (FindBlock).
+//   per pool   LongestFree of the standard blocks in list order with its maximum per group
+//              of 16 (the first group, then the first block in it, whose value is >= k is
+//              the first-fit block), and the blocks sorted by data address with a small
+//              cache in front (FindBlock).
 // The result is exactly the node the text search gives; MemFindRunText is that search, and
 // MemBlockIsValid/MemPoolIsValid check every summary against the MAT (tests use both).
 #include "base/MemMgr.h"
@@ -268,7 +269,7 @@ int RunTop(const MemBlock* b, int n) {
 
 
 // ---------------------------------------------------------------------------
-// First-fit index: max-tree over LongestFree of the standard blocks in list order
+// First-fit index: LongestFree of the standard blocks in list order, maximum per group of 16
 // ---------------------------------------------------------------------------
 
 constexpr int kGroup = 16;  // slots per group
