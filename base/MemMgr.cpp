@@ -53,7 +53,7 @@ struct PoolState {
   int fdZero = -1;                        // open /dev/zero, -1 until opened
   const char* pZeroPath = "/dev/zero";    // device MapBlock opens
   MemBlock* pTail = nullptr;              // last block of the list
-  // First-fit index: standard blocks in list order (holes where blocks left), and a max-tree
+  // First-fit index: standard blocks in list order (holes where blocks left), their
   // LongestFree per slot (aLeaf) and its maximum per group of 16 slots (aGroupMax).
   MemBlock** aSlot = nullptr;
   int16_t* aLeaf = nullptr;               // nSlotCap entries
