@@ -485,11 +485,29 @@ KORVI_INLINE int TakeRun(MemBlock* b, int k) {
   return i;
 }
 
-// Node table entry i: written in both the table and its packed copy.
-void SetEntry(MemBlock* b, int i, int k) {
+// Node table entry i, and its start bit.
+KORVI_INLINE void SetEntry(MemBlock* b, int i, int k) {
   b->Nodes[i].NodeCount = uint16_t(k);
   b->Nodes[i].pAddr = k ? b->pData + i * kNodeSize : nullptr;
-  b->NodeLen[i] = uint16_t(k);
+  uint64_t nBit = uint64_t(1) << (i & 63);
+  b->StartBits[i >> 6] = k ? b->StartBits[i >> 6] | nBit : b->StartBits[i >> 6] & ~nBit;
+}
+
+// 1 when an allocation starts at node i.
+KORVI_INLINE bool IsStart(const MemBlock* b, int i) { return (b->StartBits[i >> 6] >> (i & 63)) & 1; }
+
+// Length in nodes of the allocation that starts at node i: the allocations tile the used
+// nodes, so it ends at the next start or free node. Read from the two bitmaps rather than
+// the node table, whose entries are spread over 32 KiB per block.
+KORVI_INLINE int StartLength(const MemBlock* b, int i) {
+  int pos = i + 1;
+  int w = pos >> 6;
+  uint64_t x = (b->StartBits[w] | b->FreeBits[w]) & (kAllOnes << (pos & 63));
+  while (!x) {  // StartBits[kFreeWords] ends every walk
+    w++;
+    x = b->StartBits[w] | b->FreeBits[w];
+  }
+  return w * 64 + __builtin_ctzll(x) - i;
 }
 
 // Node of p when p starts a live allocation of standard block b, else -1.
@@ -497,7 +515,7 @@ int StartNode(const MemBlock* b, const void* p) {
   size_t nOff = size_t(static_cast<const char*>(p) - b->pData);
   if (nOff % kNodeSize || nOff >= size_t(kBlockSize)) return -1;
   int i = int(nOff / kNodeSize);
-  return b->NodeLen[i] ? i : -1;
+  return IsStart(b, i) ? i : -1;
 }
 
 // Rounded size of a request: (n + 1) up to a multiple of 32.
@@ -603,6 +621,7 @@ MemBlock* GetNewBlock(int size) {
   memset(b->MAT, kFreeMark, kNodesPerBlock);
   b->MAT[kNodesPerBlock] = '\0';
   for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = kAllOnes;
+  b->StartBits[kFreeWords] = 1;  // the end of the block ends every allocation
   b->RunStarts[0] = 0xffff;  // one run of 2048 from node 0
   RunAdd(b, kNodesPerBlock);
   b->LongestFree = kNodesPerBlock;
@@ -718,10 +737,10 @@ int PutMem(void* p) {
     FreeBlock(b);
     return 1;
   }
-  // The node, from the cached bounds: the header is first read at its packed lengths.
+  // The node, from the cached bounds; its length from the bitmaps.
   size_t nOff = size_t(static_cast<const char*>(p) - pEntry->pData);
   int i = int(nOff / kNodeSize);
-  int c = i < kNodesPerBlock && nOff % kNodeSize == 0 ? b->NodeLen[i] : 0;
+  int c = i < kNodesPerBlock && nOff % kNodeSize == 0 && IsStart(b, i) ? StartLength(b, i) : 0;
   int flFreed = 0;
   if (c) {
     SetEntry(b, i, 0);
@@ -755,7 +774,7 @@ void* AdjustMem(void* p, int n) {
       void* q = GetMem(int(a));
       if (!q) return nullptr;
       // Copy what is in use; the rest of a heap-backed data area was never cleared.
-      memcpy(q, p, flDedicated ? size_t(b->UsedBytes) : size_t(b->NodeLen[i]) * kNodeSize);
+      memcpy(q, p, flDedicated ? size_t(b->UsedBytes) : size_t(StartLength(b, i)) * kNodeSize);
       PutMem(p);
       return q;
     }
@@ -767,7 +786,7 @@ void* AdjustMem(void* p, int n) {
     return p;
   }
 
-  int c = b->NodeLen[i];
+  int c = StartLength(b, i);
   int k = int(a / kNodeSize);
   if (k == c) return p;
   if (k < c) {
@@ -912,13 +931,16 @@ int MemBlockIsValid(const MemBlock* b) {
     if (b->BlockSize % kDedicatedGranule || b->FreeNodeCount || b->LongestFree) return 0;
     if (b->UsedBytes <= 0 || b->UsedBytes > b->BlockSize) return 0;  // may have shrunk in place
     for (int i = 0; i < kNodesPerBlock; i++)
-      if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr || b->NodeLen[i]) return 0;
+      if (b->Nodes[i].NodeCount || b->Nodes[i].pAddr || IsStart(b, i)) return 0;
     return 1;
   }
   if (b->BlockSize != kBlockSize) return 0;
   // The allocations tile the used nodes exactly: one entry at the start of each.
-  for (int i = 0; i < kNodesPerBlock; i++)
-    if (b->NodeLen[i] != b->Nodes[i].NodeCount) return 0;
+  if (b->StartBits[kFreeWords] != 1) return 0;
+  for (int i = 0; i < kNodesPerBlock; i++) {
+    if (IsStart(b, i) != (b->Nodes[i].NodeCount != 0)) return 0;
+    if (IsStart(b, i) && StartLength(b, i) != b->Nodes[i].NodeCount) return 0;
+  }
   for (int i = 0; i < kNodesPerBlock;) {
     const MemNode& nd = b->Nodes[i];
     if (!nd.NodeCount) {

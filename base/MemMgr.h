@@ -48,11 +48,12 @@ struct MemBlock {
   int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
   int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   uint64_t FreeBits[kFreeWords + 1];  // bit i set <=> MAT[i] == ' ' ([32] stays 0)
+  uint64_t StartBits[kFreeWords + 1]; // bit i set <=> Nodes[i].NodeCount != 0 ([32] is 1: the
+                                      // end); an allocation runs to the next start or free node
   uint16_t RunStarts[kFreeWords];   // bit k - 1: a run of k (16: 16 or more) free nodes may start
                                     // in this word; never missing when there is one
   uint64_t RunCountBits[kNodesPerBlock / 64 + 1];  // bit n (n >= 1) set <=> RunCount[n] != 0
   uint16_t RunCount[kNodesPerBlock + 1];  // [n]: number of runs of exactly n free nodes ([0] scratch)
-  uint16_t NodeLen[kNodesPerBlock]; // Nodes[i].NodeCount, packed (read on release and resize)
   char flHeapHeader;                // header came from the heap, not a mapping
   char flHeapData;                  // data area came from the heap, not a mapping
   uint64_t nHeaderBytes;            // bytes obtained for the header
