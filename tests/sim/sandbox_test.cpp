@@ -215,17 +215,62 @@ TEST(Sandbox, TerminatingTheRunnerEndsTheSandbox) {
 }
 
 TEST(Sandbox, OnlyKeptPathsOutsideThePlacesAreWrittenForReal) {
-  // A directory in the build tree, outside every private place.
-  const std::string dir = std::string(KORVI_BINARY_DIR) + "/sim-keep-" + std::to_string(getpid());
-  fs::remove_all(dir);
+  // A directory outside every private place, wherever the checkout lies.
+  char tmpl[] = "/var/tmp/korvi-simkeep-XXXXXX";
+  fs::create_directories("/var/tmp");
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
   WriteFile(dir + "/kept/a", "a\n");
   WriteFile(dir + "/other/b", "b\n");
-  Result r = Sim("--keep " + Q(dir + "/kept"),
-                 "echo x >> " + dir + "/kept/a; echo y >> " + dir + "/other/b; cat " + dir + "/other/b");
+  // And one kept in the build tree, which may lie under the real /tmp.
+  const std::string build = std::string(KORVI_BINARY_DIR) + "/sim-keep-" + std::to_string(getpid());
+  fs::remove_all(build);
+  WriteFile(build + "/kept/c", "c\n");
+  Result r = Sim("--keep " + Q(dir + "/kept") + " --keep " + Q(build + "/kept"),
+                 "echo x >> " + dir + "/kept/a; echo y >> " + dir + "/other/b; cat " + dir + "/other/b; " +
+                 "echo z >> " + build + "/kept/c");
   EXPECT_EQ(r.out, "b\ny\n");
   EXPECT_EQ(ReadFile(dir + "/kept/a"), "a\nx\n");
   EXPECT_EQ(ReadFile(dir + "/other/b"), "b\n");
+  EXPECT_EQ(ReadFile(build + "/kept/c"), "c\nz\n");
   fs::remove_all(dir);
+  fs::remove_all(build);
+}
+
+TEST(Sandbox, CheckoutAndProgramUnderAPrivatePlaceStayVisible) {
+  // The runner in a checkout under the real /tmp: the checkout is seen inside
+  // (its writes vanish), a kept path in it is written for real, and a program
+  // given by its path under /tmp runs.
+  TempDir t;
+  const std::string repo = t / "repo";
+  ASSERT_EQ(Sh("mkdir -p " + Q(repo) + " && cp -R " + Q(kSource + "/sim") + " " + Q(repo + "/sim")).status, 0);
+  WriteFile(repo + "/notes", "notes\n");
+  WriteFile(repo + "/build/out/log", "log\n");
+  WriteFile(t / "prog", "#!/bin/sh\necho prog \"$@\"; ls /tmp | wc -l\n");
+  chmod((t / "prog").c_str(), 0755);
+  Result r = Sh(Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") + " -- " + Q(t / "prog") +
+                " arg </dev/null 2>&1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "prog arg\n1\n");
+  r = Sh(Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") + " -- bash -c " +
+         Q("cat " + repo + "/notes; echo more >> " + repo + "/notes; cat " + repo + "/notes; echo x >> " +
+           repo + "/build/out/log; " + repo + "/sim/listing >/dev/null && echo listed") +
+         " </dev/null 2>&1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "notes\nnotes\nmore\nlisted\n");
+  EXPECT_EQ(ReadFile(repo + "/notes"), "notes\n");
+  EXPECT_EQ(ReadFile(repo + "/build/out/log"), "log\nx\n");
+
+  // With a state, the mount points made for them do not stay in it; a
+  // program at a path the state holds inside is the state's.
+  const std::string s = t / "state";
+  WriteFile(s + "/tmp/inside", "#!/bin/sh\necho inside\n");
+  chmod((s + "/tmp/inside").c_str(), 0755);
+  r = Sh(Q(repo + "/sim/run") + " --state " + Q(s) + " -- " + Q(t / "prog") + " </dev/null 2>&1");
+  EXPECT_EQ(r.out, "prog\n2\n");
+  r = Sh(Q(repo + "/sim/run") + " --state " + Q(s) + " -- /tmp/inside </dev/null 2>&1");
+  EXPECT_EQ(r.out, "inside\n");
+  EXPECT_EQ(Listing(s + "/tmp"), std::vector<std::string>{"inside"});
 }
 
 TEST(Sandbox, StartingInAPrivatePlaceItself) {
