@@ -100,6 +100,42 @@ TEST(Mkdist, UpperCaseMediaAndGivenSizes) {
   EXPECT_EQ(ReadFile(t / "one/DISKS"), "DISKS\nISIZE\nTSIZE\nPKG_TAR.01\nend_of_list\n");
 }
 
+TEST(Mkdist, ModesComeFromThePackageMapNotTheCheckout) {
+  // A checkout made under another umask: everything writable by group and
+  // others, the spool directories closed. The archive is the same either way.
+  TempDir t;
+  const std::string pkg = t / "VLMRkvln";
+  Sh("cp -R " + Q(kSample + "/VLMRkvln") + " " + Q(pkg) + " && cp -R " + Q(kSample + "/extra") + " " +
+     Q(t / "extra") + " && cp " + Q(kSample + "/pkg.list") + " " + Q(t / "pkg.list") + " && chmod -R go+w " +
+     Q(pkg) + " " + Q(t / "extra") + " " + Q(t / "pkg.list") + " && chmod 0700 " +
+     Q(pkg + "/root/var/spool/Korvi") + " " + Q(pkg + "/root/var/spool/Korvi/kvln"));
+  // An entry that climbs out of the package leaves what it reaches alone.
+  std::string map = ReadFile(pkg + "/pkgmap");
+  map.insert(map.find("1 i pkginfo"), "1 f none kvln/../../../pkg.list 0777 root other 1 1 1\n");
+  WriteFile(pkg + "/pkgmap", map);
+  Result b = Sh(Q(kMkdist) + " --extra " + Q(t / "extra") + " " + Q(pkg) + " " + Q(t / "pkg.list") + " " +
+                Q(FakeSetup(t)) + " " + Q(t / "dist") + " 2>&1");
+  ASSERT_EQ(b.status, 0) << b.out;
+  ASSERT_EQ(Unpack(t / "dist", t.path()).out, "unpacked\n");
+  const std::string w = t / "work";
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi"), 0775u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln"), 0775u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln/README"), 0644u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln"), 0755u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/driver"), 0755u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/README"), 0644u);
+  // What the map gives no mode keeps its own, without group and other write.
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool"), 0755u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc"), 0755u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/pkginfo"), 0644u);
+  EXPECT_EQ(Mode(w + "/pkg.list"), 0644u);
+  EXPECT_EQ(Mode(w + "/kpadmin"), 0755u);
+  EXPECT_EQ(Mode(w + "/kvln.conf"), 0644u);
+  // The sources are not changed.
+  EXPECT_EQ(Mode(pkg + "/root/var/spool/Korvi"), 0700u);
+  EXPECT_EQ(Mode(t / "pkg.list"), 0666u);
+}
+
 TEST(Mkdist, RefusesBadInput) {
   TempDir t;
   const std::string setup = FakeSetup(t);
@@ -167,14 +203,25 @@ TEST(Sample, PackageListUsesEveryKeywordAttributeAndOperator) {
 }
 
 TEST(Sample, PackageMapIsCurrent) {
-  // sim/mkpkgmap writes the same map, but for the times of modification.
-  const std::string strip = " | awk '$1 != \":\" { if ($2 == \"f\") $10 = \"\"; if ($2 == \"i\") $6 = \"\"; print }'";
+  // sim/mkpkgmap writes the same map, but for the times of modification and
+  // the write permission of group and others: a checkout carries only the
+  // executable bit of a file, and its umask decides the rest (directories
+  // come out 0755 or 0775 whatever the map says). The map decides those.
+  const std::string strip =
+      " | awk 'function w(d) { return (d == 2 || d == 3 || d == 6 || d == 7) ? d - 2 : d }"
+      " $1 != \":\" { if ($2 == \"f\") $10 = \"\"; if ($2 == \"i\") $6 = \"\";"
+      " if (($2 == \"d\" || $2 == \"f\") && $5 ~ /^[0-7][0-7][0-7][0-7]$/)"
+      " $5 = substr($5, 1, 2) w(substr($5, 3, 1) + 0) w(substr($5, 4, 1) + 0); print }'";
   Result fresh = Sh(Q(kSource + "/sim/mkpkgmap") + " " + Q(kSample + "/VLMRkvln") + strip);
   Result stored = Sh("cat " + Q(kSample + "/VLMRkvln/pkgmap") + strip);
   ASSERT_EQ(fresh.status, 0);
   EXPECT_EQ(fresh.out, stored.out);
   EXPECT_NE(stored.out.find("1 f none kvln/kpqadmin 0755 root other "), std::string::npos);
   EXPECT_NE(stored.out.find("1 d none /var/spool ? ? ?"), std::string::npos);
+  EXPECT_NE(stored.out.find("1 d none /var/spool/Korvi 0755 root other\n"), std::string::npos);
+  // The spool directories are open to the group.
+  EXPECT_TRUE(HasLine(ReadFile(kSample + "/VLMRkvln/pkgmap"), "1 d none /var/spool/Korvi 0775 root other"));
+  EXPECT_TRUE(HasLine(ReadFile(kSample + "/VLMRkvln/pkgmap"), "1 d none /var/spool/Korvi/kvln 0775 root other"));
 }
 
 }  // namespace
