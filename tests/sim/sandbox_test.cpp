@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "sim_util.h"
 
@@ -39,6 +40,18 @@ std::string ProbeScript(const std::string& tag, const std::vector<std::string>& 
   for (const auto& p : places)
     s += "mkdir -p " + p + " && echo probe > " + p + "/" + tag + " && test -f " + p + "/" + tag +
          " && echo ok " + p + "; ";
+  return s;
+}
+
+// What the private /tmp holds inside at the start: nothing of the host's but
+// the first names of the given paths that lie under the real /tmp (the start
+// directory, kept paths, the checkout the runner belongs to), one a line.
+std::string TmpInside(const std::vector<std::string>& given) {
+  std::set<std::string> tops;
+  for (const auto& p : given)
+    if (p.rfind("/tmp/", 0) == 0) tops.insert(p.substr(5, p.find('/', 5) - 5));
+  std::string s;
+  for (const auto& top : tops) s += top + "\n";
   return s;
 }
 
@@ -185,9 +198,9 @@ TEST(Sandbox, RunnerErrorsExitWith125) {
 TEST(Sandbox, StartDirectoryUnderAPrivatePlaceStaysVisible) {
   TempDir t;  // under the real /tmp, which the sandbox replaces
   WriteFile(t / "dist/disks", "end_of_list\n");
-  Result r = Sim("--cwd " + Q(t / "dist"), "pwd; cat disks; ls /tmp | wc -l");
+  Result r = Sim("--cwd " + Q(t / "dist"), "pwd; cat disks; LC_ALL=C ls -A /tmp");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, t / "dist" + "\nend_of_list\n1\n");
+  EXPECT_EQ(r.out, t / "dist" + "\nend_of_list\n" + TmpInside({t.path(), kSource}));
 
   // A start directory inside the state's places is used at its inside path,
   // and the mount points made for kept paths do not stay in the state.
@@ -246,12 +259,13 @@ TEST(Sandbox, CheckoutAndProgramUnderAPrivatePlaceStayVisible) {
   ASSERT_EQ(Sh("mkdir -p " + Q(repo) + " && cp -R " + Q(kSource + "/sim") + " " + Q(repo + "/sim")).status, 0);
   WriteFile(repo + "/notes", "notes\n");
   WriteFile(repo + "/build/out/log", "log\n");
-  WriteFile(t / "prog", "#!/bin/sh\necho prog \"$@\"; ls /tmp | wc -l\n");
+  WriteFile(t / "prog", "#!/bin/sh\necho prog \"$@\"; LC_ALL=C ls -A /tmp\n");
   chmod((t / "prog").c_str(), 0755);
-  Result r = Sh(Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") + " -- " + Q(t / "prog") +
-                " arg </dev/null 2>&1");
+  const std::string top = TmpInside({t.path()});
+  Result r = Sh("cd " + Q(t.path()) + " && " + Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") +
+                " -- " + Q(t / "prog") + " arg </dev/null 2>&1");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "prog arg\n1\n");
+  EXPECT_EQ(r.out, "prog arg\n" + top);
   r = Sh(Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") + " -- bash -c " +
          Q("cat " + repo + "/notes; echo more >> " + repo + "/notes; cat " + repo + "/notes; echo x >> " +
            repo + "/build/out/log; " + repo + "/sim/listing >/dev/null && echo listed") +
@@ -266,17 +280,18 @@ TEST(Sandbox, CheckoutAndProgramUnderAPrivatePlaceStayVisible) {
   const std::string s = t / "state";
   WriteFile(s + "/tmp/inside", "#!/bin/sh\necho inside\n");
   chmod((s + "/tmp/inside").c_str(), 0755);
-  r = Sh(Q(repo + "/sim/run") + " --state " + Q(s) + " -- " + Q(t / "prog") + " </dev/null 2>&1");
-  EXPECT_EQ(r.out, "prog\n2\n");
+  r = Sh("cd " + Q(t.path()) + " && " + Q(repo + "/sim/run") + " --state " + Q(s) + " -- " + Q(t / "prog") +
+         " </dev/null 2>&1");
+  EXPECT_EQ(r.out, "prog\ninside\n" + top);
   r = Sh(Q(repo + "/sim/run") + " --state " + Q(s) + " -- /tmp/inside </dev/null 2>&1");
   EXPECT_EQ(r.out, "inside\n");
   EXPECT_EQ(Listing(s + "/tmp"), std::vector<std::string>{"inside"});
 }
 
 TEST(Sandbox, StartingInAPrivatePlaceItself) {
-  Result r = Sh("cd /tmp && " + Q(kRun) + " -- sh -c 'pwd; ls -A | wc -l' 2>&1");
+  Result r = Sh("cd /tmp && " + Q(kRun) + " -- sh -c 'pwd; LC_ALL=C ls -A' 2>&1");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "/tmp\n0\n");
+  EXPECT_EQ(r.out, "/tmp\n" + TmpInside({kSource}));
 }
 
 TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {
