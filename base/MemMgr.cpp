@@ -197,6 +197,22 @@ KORVI_INLINE uint32_t MarkedWords(const MemBlock* b, uint16_t nMark) {
 #endif
 }
 
+// The shifts that turn a bitmap word into the starts of k free bits, for k < 16: 1, 2, 4 as
+// k allows and the rest (so that x &= x >> s over the four needs no branch on k).
+struct RunShiftTable {
+  uint8_t a[16][4];
+  constexpr RunShiftTable() : a() {
+    for (int k = 1; k < 16; k++) {
+      int s1 = k >= 2 ? 1 : 0, s2 = k >= 4 ? 2 : 0, s3 = k >= 8 ? 4 : 0;
+      a[k][0] = uint8_t(s1);
+      a[k][1] = uint8_t(s2);
+      a[k][2] = uint8_t(s3);
+      a[k][3] = uint8_t(k - 1 - s1 - s2 - s3);
+    }
+  }
+};
+constexpr RunShiftTable kRunShifts;
+
 // Lowest node where a run of k free nodes starts, or -1. With pClean (the same block), words
 // found to hold no such run lose their RunStarts marks.
 int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
@@ -213,11 +229,11 @@ int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
       // k allows, then k, without branches for the usual sizes.
       uint64_t x = lo;
       if (k < 16) {
-        int s1 = k >= 2 ? 1 : 0, s2 = k >= 4 ? 2 : 0, s3 = k >= 8 ? 4 : 0;
-        x &= x >> s1;
-        x &= x >> s2;
-        x &= x >> s3;
-        x &= x >> (k - 1 - s1 - s2 - s3);
+        const uint8_t* pShift = kRunShifts.a[k];
+        x &= x >> pShift[0];
+        x &= x >> pShift[1];
+        x &= x >> pShift[2];
+        x &= x >> pShift[3];
       } else {
         int t = 1;
         for (; 2 * t <= k; t *= 2) x &= x >> t;
@@ -426,22 +442,21 @@ KORVI_INLINE int AddrUpperBound(const void* p) {
   return int(pBase - g.aAddrKey) + (pBase[0] <= q);
 }
 
-// memset for the few MAT characters of a small allocation, without a call.
-KORVI_INLINE void FillMat(char* p, char c, int n) {
-  uint64_t v = 0x0101010101010101ull * uint8_t(c);
-  if (n >= 8 && n <= 16) {
-    memcpy(p, &v, 8);
-    memcpy(p + n - 8, &v, 8);
-  } else if (n >= 4 && n < 8) {
-    memcpy(p, &v, 4);
-    memcpy(p + n - 4, &v, 4);
-  } else if (n < 4) {
-    p[0] = c;
-    p[n / 2] = c;
-    p[n - 1] = c;
-  } else {
+// Writes c into the MAT for nodes i .. i + n - 1. Up to 8 characters without a branch on n
+// (the sizes of successive calls vary at random): the 8 MAT characters from i are read,
+// the first n replaced and all 8 written back (the terminating NUL is the last that may be
+// rewritten, unchanged).
+KORVI_INLINE void FillMat(MemBlock* b, int i, char c, int n) {
+  char* p = b->MAT + i;
+  if (n > 8 || i + 8 > kNodesPerBlock + 1) {
     memset(p, c, size_t(n));
+    return;
   }
+  uint64_t v;
+  memcpy(&v, p, 8);
+  uint64_t nMask = kAllOnes >> (64 - 8 * n);
+  v = (v & ~nMask) | (0x0101010101010101ull * uint8_t(c) & nMask);
+  memcpy(p, &v, 8);
 }
 
 // Marks the free nodes i .. i + k - 1 of a standard block used (MAT, bitmap, count, run
@@ -452,7 +467,7 @@ KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
   // The rest of the run now starts after them; when that is in the word where the run started,
   // its (shorter) lengths are marked there already.
   if (s != i || (i + k) >> 6 != i >> 6) NoteRunStart(b, i + k, e - i - k);
-  FillMat(b->MAT + i, kUsedMark, k);
+  FillMat(b, i, kUsedMark, k);
   SetBits(b, i, k, false);
   b->FreeNodeCount -= k;
   RunRemove(b, e - s);
@@ -464,7 +479,7 @@ KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
 // Marks the used nodes i .. i + n - 1 free; the run they join starts at s and is m long, so
 // runs of up to m nodes may now start at s.
 KORVI_INLINE void MarkFree(MemBlock* b, int i, int n) {
-  FillMat(b->MAT + i, kFreeMark, n);
+  FillMat(b, i, kFreeMark, n);
   int s = PrevUsed(b, i) + 1, e = NextUsed(b, i + n);
   SetBits(b, i, n, true);
   b->FreeNodeCount += n;
