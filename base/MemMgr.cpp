@@ -213,6 +213,38 @@ struct RunShiftTable {
 };
 constexpr RunShiftTable kRunShifts;
 
+// The RunStarts marks that word w deserves now: the lengths up to that of its longest run
+// of free nodes that starts in it (a run at its bottom that comes from the word below does
+// not; one at its top may go on into the next word); 16 or more mark all. Without branches.
+KORVI_INLINE uint16_t WordMarks(const MemBlock* b, int w) {
+  uint64_t x = b->FreeBits[w];
+  uint64_t nCarry = w ? b->FreeBits[w - 1] >> 63 : 0;
+  uint64_t nNotX = ~x;
+  x &= ~(((nNotX & (0 - nNotX)) - 1) & (0 - nCarry));  // drop a run that started below
+  int nTop = __builtin_clzll(~x | 1);
+  int nTopRun = nTop ? nTop + __builtin_ctzll(~b->FreeBits[w + 1] | (uint64_t(1) << 63)) : 0;
+  // Longest run inside the word, in halving steps: cur holds the starts of runs of n.
+  uint64_t a2 = x & (x >> 1), a4 = a2 & (a2 >> 2), a8 = a4 & (a4 >> 4), a16 = a8 & (a8 >> 8);
+  uint64_t cur = kAllOnes;
+  int n = 0;
+  uint64_t t = cur & a16;
+  cur = t ? t : cur;
+  n += t ? 16 : 0;
+  t = cur & (a8 >> n);
+  cur = t ? t : cur;
+  n += t ? 8 : 0;
+  t = cur & (a4 >> n);
+  cur = t ? t : cur;
+  n += t ? 4 : 0;
+  t = cur & (a2 >> n);
+  cur = t ? t : cur;
+  n += t ? 2 : 0;
+  t = cur & (x >> n);
+  n += t ? 1 : 0;
+  n = nTopRun > n ? nTopRun : n;
+  return uint16_t(n >= kRunMarks ? 0xffff : (1u << n) - 1);
+}
+
 // Lowest node where a run of k free nodes starts, or -1. With pClean (the same block), words
 // found to hold no such run lose their RunStarts marks.
 int FindRun(const MemBlock* b, int k, MemBlock* pClean) {
@@ -469,6 +501,8 @@ KORVI_INLINE void MarkUsed(MemBlock* b, int i, int k, int s = -1) {
   if (s != i || (i + k) >> 6 != i >> 6) NoteRunStart(b, i + k, e - i - k);
   FillMat(b, i, kUsedMark, k);
   SetBits(b, i, k, false);
+  // The word where the run started may have marked it longer than anything it now holds.
+  b->RunStarts[s >> 6] &= WordMarks(b, s >> 6);
   b->FreeNodeCount -= k;
   RunRemove(b, e - s);
   if (i > s) RunAdd(b, i - s);  // a new allocation starts its run: nothing left before it
