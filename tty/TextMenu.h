@@ -84,4 +84,76 @@ struct TextMenu {
   uint16_t Flags;            // kMenu* bits
 };
 
+// ===========================================================================
+// Menu model, state formats and settings files (TextMenuModel.cpp, TextMenuState.cpp,
+// TextMenuFile.cpp)
+// ===========================================================================
+// Items are addressed by their 0-based position in pItems, in the state and condition
+// languages and in settings files alike. Formats, conditions and settings files are text from
+// outside and may be malformed: a reference to an item that does not exist, a value that does
+// not fit its item, a format that applies itself again or a condition nested too deep is
+// ignored, and the item keeps what it had. Nothing recurses more than kMenuMaxDepth levels.
+
+constexpr int kMenuTextSize = 256;     // value buffer of a text item: at most 255 characters
+constexpr int kMenuMaxDepth = 16;      // nesting of submenus, P actions and condition groups
+constexpr int kMenuRefSize = 32;       // one item reference of a condition ("+12.3")
+
+extern int flLoadedSettings;           // set once LoadMenu has read a settings file
+
+// A float item (type 14) keeps its double in Default and Value, bit for bit.
+double MenuFloat(intptr_t word);
+intptr_t MenuFloatWord(double value);
+
+// Sets TextLen, ChoiceCount, HotKey and the first values of every item (see the item types),
+// SavedValue to -1 (nothing saved), applies the list items' formats; gives text items a 256-byte value buffer when they have none, holding Default (a text) or
+// "". Returns the longest TextLen (the dot column of the menu display).
+int InitMenu(TextMenu* pMenu);
+// Releases the value buffers of the text items (types 11 and 12) and clears their Value.
+void FreeMenu(TextMenu* pMenu);
+// Number of items before the terminating item.
+int MenuItemCount(const TextMenu* pMenu);
+// The submenu of item index (type 8): Value itself without szRule, else the entry of the table
+// in Value (ended by a null entry) at the position of the first condition of szRule
+// (blank-separated) that holds, with index as the conditions' base.
+// Null for a dimmed or hidden item, an index outside the menu or no condition holding.
+TextMenu* ValidateMenu(TextMenu* pMenu, int index);
+// The first item of that type, or null.
+TextMenuItem* FindTextMenuItem(TextMenu* pMenu, int type);
+
+// Choices of a list item (types 9, 10), 0-based; choice n starts with its marker, "_" shown
+// or " " hidden. szCurChoice becomes a pool copy of choice Value (type 9 moves Value on,
+// cyclically, past hidden choices); Hide/Show set the marker of choice n (others: nothing).
+void UpdateStateSelection(TextMenuItem* pItem);
+void HideStateSelection(TextMenuItem* pItem, int n);
+void ShowStateSelection(TextMenuItem* pItem, int n);
+
+// State reference "i.v", "+i.v" (item base + i) or "-i.v" (item base - i): 0 when that item's
+// Value is not v (or the reference is malformed or names no item), else 2 when the item's State
+// is not 0, else 1.
+int TestState(TextMenu* pMenu, const char* ref, int base);
+// A condition over state references: & (and), | (or), ! (not), parentheses, and a reference
+// followed by A (the item has the value and is dimmed or hidden). ! binds tightest, then &,
+// then |. False for an empty or malformed condition or one nested deeper than kMenuMaxDepth.
+bool TestStateCondition(TextMenu* pMenu, const char* cond, int base);
+// 1 when value is one of the numbers of list, or list holds "*"; else 0.
+int TestFormatState(const char* list, intptr_t value);
+// Applies the state format (szRule) of list item index: groups such as H1{5,6}, N0;2{3},
+// P1{4}, S1{4,0} (see TextMenuState.cpp). Nothing for a dimmed or hidden item or one without
+// a format. Leaves the shared tokenizer's scan and chTokenDel as they were.
+void ProcessStateFormat(TextMenu* pMenu, int index);
+
+// Settings file: one line per value, "%i[%i] %i %i" (types 9, 13), "%i[%s] %i %i" (11, 12),
+// "%i[%.3f] %i %i" (14): item index, value, type, state; then for each type-8 item with a
+// submenu "%i{", the submenu's lines, "}". StoreMenu writes to pOut.
+void StoreMenu(TextMenu* pMenu);
+// Reads the lines of the open input file (OpenInputFile) into the menu. A line that does not
+// parse, names no item, carries a type other than the item's (11 and 12 may trade places) or a
+// value that does not fit is skipped. A "}" line ends a submenu's block (calling the action of
+// its first type-4 item). Sets flLoadedSettings.
+void LoadMenu(TextMenu* pMenu);
+// Writes the menu's settings to path through "<path>_new", synced and renamed over path, so
+// that the old file stays whole until the new one is. 1 on success; 0 after printing
+// "ERROR: can't write file, <path>" on standard error (path then unchanged).
+int SaveMenuFile(TextMenu* pMenu, const char* path);
+
 #endif  // KORVI_TTY_TEXTMENU_H
