@@ -5,7 +5,9 @@
 // Results that point into the fixed buffers below are valid until the next call of the same
 // operation. A missing message comes back as its key ("25_1001"); printing one gives "Error".
 // A fetched text is used as a printf format only when its conversions are those its caller
-// passes (NlsCheckArgs); any other text prints "Error" too. One thread, nothing re-entrant.
+// passes (NlsCheckArgs); any other text prints "Error" too. Texts fetched by set and number
+// are kept per handle (a repeated fetch does no lookup); the catalogue clears the handle's
+// flChanged when it starts over after a load or change. One thread, nothing re-entrant.
 // The menu records filled here (TextMenu, TextMenuItem) live in tty/TextMenu.h.
 #ifndef KORVI_NLS_NLSUTILS_H
 #define KORVI_NLS_NLSUTILS_H

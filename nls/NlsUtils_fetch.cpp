@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/MemMgr.h"
+#include "nls/NlsCache.h"
 #include "nls/NlsUtils.h"
 
 DbT* pDrvCoreDB = nullptr;
@@ -144,6 +145,15 @@ char* NlsFetchString(DbT* db, char* out, int mode, ...) {
   }
   va_end(ap);
   if (flByKey ? !key || !*key || !db : !db && (!set || !number)) return pErrBuf;
+  if (mode == kNlsBySetNumber && db) {  // a text fetched before: no lookup in the image
+    if (!(db->Flags & 2)) DbTUpDate(db);
+    int len;
+    if (const char* text = NlsCacheFind(db, set, number, &len)) {
+      if (!out) return SaveStr_(text);
+      memcpy(out, text, size_t(len));
+      return out;
+    }
+  }
   if (!flByKey) key = ComposeKey(KeyBuf, set, number);
 
   if (mode == kNlsBySetNumberV) {
@@ -155,6 +165,7 @@ char* NlsFetchString(DbT* db, char* out, int mode, ...) {
     if (out) CopyKey(out, key);
     return const_cast<char*>(key);
   }
+  if (mode == kNlsBySetNumber) NlsCacheAdd(db, set, number, StrBuf, len);
   if (!out) return SaveStr_(StrBuf);
   memcpy(out, StrBuf, len);
   return out;

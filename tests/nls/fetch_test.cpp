@@ -56,6 +56,28 @@ TEST_F(Fetch, MissingMessageShowsItsKey) {
   EXPECT_STREQ(NlsFetchString(Db, nullptr, 4, 25, 1001), "Error");
 }
 
+// Fetched texts are kept per handle; a change of the catalogue is seen at once.
+TEST_F(Fetch, ChangedCatalogueIsSeenByTheNextFetch) {
+  EXPECT_STREQ(NlsFetchString(Db, Out, kNlsBySetNumber, 25, 1001), "Press Enter");
+  EXPECT_STREQ(NlsFetchString(Db, Out, kNlsBySetNumber, 25, 1001), "Press Enter");
+  DbmTPutRecord(Db, "25_1001", "Changed", 8);
+  EXPECT_STREQ(NlsFetchString(Db, Out, kNlsBySetNumber, 25, 1001), "Changed");
+  DbmTDeleteRecord(Db, "25_1001");
+  EXPECT_STREQ(NlsFetchString(Db, Out, kNlsBySetNumber, 25, 1001), "25_1001");
+
+  // Another writer rewrites the file: a handle with refresh on reads the new text.
+  DbT* reader = DbTOpen((Dir + "/db/en_US/Test.kdb").c_str(), 0);
+  EXPECT_STREQ(NlsFetchString(reader, Out, kNlsBySetNumber, 7, 1), "one");
+  DbT* writer = DbTOpen((Dir + "/db/en_US/Test.kdb").c_str(), 0);
+  DbmTPutRecord(writer, "7_1", "uno", 4);
+  EXPECT_STREQ(NlsFetchString(reader, Out, kNlsBySetNumber, 7, 1), "uno");
+  // A handle closed and another opened in its place does not see the old texts.
+  DbTClose(reader);
+  MakeCatalogue("fr_FR", "Test", {{"7_1", "un"}});
+  DbT* other = Open("fr_FR", "Test");
+  EXPECT_STREQ(NlsFetchString(other, Out, kNlsBySetNumber, 7, 1), "un");
+}
+
 TEST_F(Fetch, LongAndUnterminatedRecordsStayInsideTheBuffers) {
   // 2046 "a" then "é" (2 bytes): the 2048-byte limit falls inside the character.
   std::string longText = std::string(2046, 'a') + "\xC3\xA9" + "tail";
