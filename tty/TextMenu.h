@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "base/utils.h"
+
 // ===========================================================================
 // Menu records (also filled by nls/NlsUtils.h; keep the field order)
 // ===========================================================================
@@ -155,5 +157,62 @@ void LoadMenu(TextMenu* pMenu);
 // that the old file stays whole until the new one is. 1 on success; 0 after printing
 // "ERROR: can't write file, <path>" on standard error (path then unchanged).
 int SaveMenuFile(TextMenu* pMenu, const char* path);
+
+// ===========================================================================
+// Screen record and terminal output (TextScreen.cpp)
+// ===========================================================================
+// A screen is composed in memory, a grid of Width x Height one-byte cells, and printed whole
+// by Refresh. No terminal control sequences are written: MoveCursor and ClearScreen are empty
+// hooks, so a repaint prints after what is on the terminal and the terminal's own wrap at
+// Width columns lays the rows out. Nothing is ever written or read outside the cells: texts
+// and rectangles that run past the grid's last cell are cut there.
+
+constexpr int kRefreshLineSize = 4096;  // Refresh's line buffer (a row prints in pieces of 4095)
+constexpr int kWriteStringSize = 512;   // WriteString's format buffer: at most 511 characters
+constexpr int kNumberScreenCells = 1920;  // NumberScreen's pattern: 24 rows of 80
+constexpr int kMaxScreenWidth = 4095;   // widest screen GetTermInfo gives
+constexpr int kDefaultWidth = 80;       // size when standard output is no terminal
+constexpr int kDefaultHeight = 24;
+
+struct TextScreen {
+  int32_t Width;      // columns per row
+  int32_t Height;     // rows
+  int32_t CurCol;     // write position: column offset from the row start, 0-based
+  int32_t CurRow;     // write position: row, 1-based
+  int32_t OvlCol;     // message box: column
+  int32_t OvlRow;     // message box: row
+  int32_t OvlWidth;   // message box: characters of text per box row
+  int32_t OvlHeight;  // message box: rows of text, plus three
+  char* pCells;       // Width x Height cells, row after row; no terminator
+};
+
+// Set the write position; set the message box's position and size.
+void SetPosition(TextScreen* pScreen, int col, int row);
+void SetOvlInfo(TextScreen* pScreen, int col, int row, int width, int height);
+// Formats (at most 511 characters) and copies the text into the cells from the write position
+// on, running on into the next rows; a position out of range becomes row 1 / column 0. The
+// position does not move. Returns the number of cells written.
+int WriteString(TextScreen* pScreen, const char* fmt, ...) KORVI_PRINTF(2, 3);
+// Sets count cells from row * Width + col on (row 0-based) to ch in each of rows rows, cut at
+// the grid's bounds. Returns rows.
+int FillArea(TextScreen* pScreen, int col, int row, int count, int rows, int ch);
+// Prints the grid to standard output without line breaks: a line feed cell ends its row (the
+// next row starts after it), a zero cell ends the visible part of its row, and the last cell
+// of the last row is never printed (the terminal does not scroll). Flushes; returns 0.
+int Refresh(TextScreen* pScreen);
+// Prints a box of asterisks around text at OvlCol/OvlRow directly to standard output, rows of
+// OvlWidth characters (a line feed blanks the rest of its row), at most OvlHeight + 3 rows.
+// With wait non-zero the box ends in "Press enter" and one character is read from stdin.
+void Overlay(TextScreen* pScreen, const char* text, int wait);
+// Fills the first 1920 cells (as far as the grid goes) with "0123456789" repeated; every
+// 80 cells start with "0".
+void NumberScreen(TextScreen* pScreen);
+// The screen record for the terminal on standard output (80 x 24 when it is none, at most
+// 4095 columns): pScreen resized, or a new pool record when null. Cells are kept when the
+// size did not change, else a fresh zero grid. Null only when memory is exhausted.
+TextScreen* GetTermInfo(TextScreen* pScreen);
+// Terminal-control hooks: write nothing.
+void MoveCursor(TextScreen* pScreen, int col, int row);
+void ClearScreen(TextScreen* pScreen);
 
 #endif  // KORVI_TTY_TEXTMENU_H
