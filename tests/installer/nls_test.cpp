@@ -1,9 +1,13 @@
 // nls_test.cpp - the setup message tables, their data files and the two language choices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "installer/setup.h"
 
@@ -133,18 +137,113 @@ TEST(ParseSetupMessages, EnglishFileHoldsTheTableExactly) {
   }
 }
 
-TEST(ParseSetupMessages, EveryTranslationSlotIsCompleteAndKeepsThePlaceholders) {
-  const char* const files[] = {SetupMessages_es, SetupMessages_it, SetupMessages_fr,
-                               SetupMessages_ge, SetupMessages_pr};
-  for (const char* data : files) {
+// A translated table: its name, its data file, and the entries beyond the three shared ones
+// that may read as in English because the English text is right in that language too.
+struct Translation {
+  const char* name;
+  const char* data;
+  std::set<int> sameAsEnglish;
+};
+const Translation kTranslations[] = {
+    {"Spanish", SetupMessages_es, {28, 58}}, {"Italian", SetupMessages_it, {28}},
+    {"French", SetupMessages_fr, {28}},      {"German", SetupMessages_ge, {28}},
+    {"Portuguese", SetupMessages_pr, {28}},
+};
+
+// Leading or trailing blanks, tabs and line ends of a text.
+std::string Edge(const std::string& s, bool leading) {
+  const char* blank = " \t\n";
+  if (leading) return s.substr(0, std::min(s.size(), s.find_first_not_of(blank)));
+  size_t last = s.find_last_not_of(blank);
+  return last == std::string::npos ? s : s.substr(last + 1);
+}
+
+// Why the bytes are not ISO 8859-1 text (line ends, tabs, printable characters), or "".
+// A UTF-8 sequence for a Latin letter (0xc2 or 0xc3 and a byte 0x80 to 0xbf) would show
+// as two wrong letters, so it is refused as well.
+std::string NotLatin1Text(const std::string& s) {
+  for (size_t i = 0; i < s.size(); i++) {
+    unsigned char c = s[i], next = i + 1 < s.size() ? s[i + 1] : 0;
+    if (c < 0x20 && c != '\n' && c != '\t') return "control byte at " + std::to_string(i);
+    if (c == 0x7f || (c >= 0x80 && c < 0xa0)) return "non-text byte at " + std::to_string(i);
+    if ((c == 0xc2 || c == 0xc3) && next >= 0x80 && next < 0xc0)
+      return "UTF-8 sequence at " + std::to_string(i);
+  }
+  return "";
+}
+
+// Lists of choices: "_" marks the hot key of a choice, "," separates the choices.
+const std::set<int> kChoiceLists = {40, 41, 45, 46, 47, 48, 50};
+
+// A choice list as "_" or "." per choice ("_,_" for "_No,_Yes").
+std::string ChoiceShape(const std::string& list) {
+  std::string shape;
+  bool flStart = true;
+  for (char c : list) {
+    if (flStart) shape += c == '_' ? '_' : '.';
+    flStart = c == ',';
+    if (flStart) shape += ',';
+  }
+  return shape;
+}
+
+TEST(SetupMessageTables, EveryTranslationIsCompleteTranslatedAndPrintsItsArguments) {
+  // Texts that programs and users read, kept in every language.
+  const std::map<int, std::vector<std::string>> kept = {
+      {21, {"%sInstall/disks"}},
+      {24, {"/floppy/floppy0/disks"}},
+      {26, {"%s/disks"}},
+      {29, {"/dev/%s"}},
+      {35, {"root"}},
+      {39, {"offset_files", "disk1"}},
+      {47, {"_TCP/IP,"}},
+      {49, {"/new_work_area_path", "/tmp\n", "`setup /new_work_area_path`"}},
+      {51, {"ppd/*"}},
+      {55, {"/new_install_path", "'setup install /new_install_path'"}},
+      {59, {"KavlonD"}},
+      {61, {"Velmora Services for Unix Systems"}},
+      {62, {"KavlonD"}},
+      {63, {" [yn] "}},
+      {65, {"isize"}},
+      {68, {"1.  "}},
+      {69, {"2.  "}},
+  };
+  for (const Translation& t : kTranslations) {
+    SCOPED_TRACE(t.name);
+    EXPECT_EQ(NotLatin1Text(t.data), "");
     const char* table[kSetupMsgCount] = {};
     int bad = -1;
-    ASSERT_EQ(ParseSetupMessages(data, table, &bad), 1) << "line " << bad;
+    ASSERT_EQ(ParseSetupMessages(t.data, table, &bad), 1) << "line " << bad;
+    std::set<int> same;
     for (int i = 0; i < kSetupMsgCount; i++) {
-      ASSERT_NE(table[i], nullptr) << i;
-      EXPECT_EQ(Signature(table[i]), Signature(kEnglish[i])) << "entry " << i;
+      SCOPED_TRACE("entry " + std::to_string(i));
+      ASSERT_NE(table[i], nullptr);
+      std::string text = table[i], en = kEnglish[i];
+      EXPECT_EQ(Signature(table[i]), Signature(kEnglish[i]));
+      EXPECT_EQ(NotLatin1Text(text), "");
+      EXPECT_EQ(text.empty(), en.empty());
+      EXPECT_EQ(Edge(text, true), Edge(en, true));
+      EXPECT_EQ(Edge(text, false), Edge(en, false));
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(en.begin(), en.end(), '\n'));
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), std::count(en.begin(), en.end(), '\t'));
+      // Hot keys: the letter after "~", and "_" before each choice of a list.
+      if (en[0] == '~') {
+        EXPECT_EQ(text.substr(0, 3), en.substr(0, 3));
+      }
+      if (kChoiceLists.count(i)) {
+        EXPECT_EQ(ChoiceShape(text), ChoiceShape(en));
+      }
+      auto k = kept.find(i);
+      for (const std::string& word : k != kept.end() ? k->second : std::vector<std::string>{}) {
+        EXPECT_NE(text.find(word), std::string::npos) << word;
+      }
+      if (text == en) same.insert(i);
     }
-    for (int i : {15, 16, 57}) EXPECT_STREQ(table[i], kEnglish[i]);
+    for (int i : {15, 16, 57}) {
+      EXPECT_STREQ(table[i], kEnglish[i]);
+      same.erase(i);
+    }
+    EXPECT_EQ(same, t.sameAsEnglish);
   }
 }
 
@@ -226,7 +325,7 @@ TEST_F(SetupLanguage, MessagesFollowTheSixExactCodes) {
   };
   for (const Case& c : cases) {
     SetLang(c.lang);
-    EXPECT_STREQ(nlsSetupStrCvt(kMsgCouldntOpen), "ERROR: couldn't open %s") << c.lang;
+    EXPECT_EQ(nlsSetupStrCvt(kMsgCouldntOpen), c.table[kMsgCouldntOpen]) << c.lang;
     EXPECT_EQ(pCurLang, c.table) << (c.lang ? c.lang : "(unset)");
   }
 }
