@@ -1,5 +1,6 @@
 // flow_agreement_test.cpp - the agreement prompt of a real setup run: each answer form,
-// "-v" after consent, and the language rules as a run sees them.
+// "-v" after consent, and the languages as a run sees them: every agreement text, and the
+// setup messages of the six message tables.
 #include "flow_harness.h"
 
 namespace flow {
@@ -56,12 +57,17 @@ TEST_F(Agreement, ThreeCharacterAnswerLeavesTheRestForTheNextPrompt) {
   EXPECT_EQ(Count(r2.after, "Enter a selection:  "), 1);
 }
 
-TEST_F(Agreement, EveryLanguageShowsTheEnglishTextUntilTranslated) {
-  for (const char* lang : {"fr_FR.ISO8859-1", "fr_CA", "de_DE", "ja_JP", "zh_TW.BIG5", "C",
-                           "POSIX", "es", ""}) {
-    Result r = Run({"-v"}, "n\n", {"--user", "bob"}, lang);
-    EXPECT_EQ(r.out, AgreementPrompt()) << lang;
-    EXPECT_EQ(r.status, 0) << lang;
+TEST_F(Agreement, LangVariantsLeadToTheirLanguagesAgreement) {
+  const char* const cases[][2] = {
+      {"fr_CA", "fr_FR"},      {"de_DE", "ge_GE"}, {"zh_TW.BIG5", "zh_TW"}, {"es", "pr_BR"},
+      {"sv_FI", "fi_FI"},      {"nb_NO", "no_NO"}, {"C", "en_US"},          {"POSIX", "en_US"},
+      {"ko_KR", "en_US"},      {"", "en_US"},
+  };
+  for (const auto& c : cases) {
+    Result r = Run({"-v"}, "n\n", {"--user", "bob"}, c[0]);
+    EXPECT_EQ(r.out, AgreementPrompt(c[1])) << c[0];
+    EXPECT_EQ(r.status, 0) << c[0];
+    EXPECT_EQ(r.err, "") << c[0];
   }
 }
 
@@ -70,20 +76,74 @@ TEST_F(Agreement, CodesetSuffixIsCutForTheCommandsRunLater) {
   MakeInstallation("/opt");
   Result r = Run({}, "y\n", {"--user", "bob"}, "fr_FR.ISO8859-1");
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.agreement, "fr_FR");
   EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.calls")),
             "kpqadmin -upgrade LANG=fr_FR\nkpqadmin -clean LANG=fr_FR\n");
-  // The setup messages stay English for fr_FR until the French table is translated.
-  EXPECT_NE(r.after.find("bob is logged in\nYou must become root to run setup\n"),
-            std::string::npos);
+  // The setup messages follow the cut value: French.
+  EXPECT_EQ(r.after, "....bob est connect\xe9\nVous devez \xeatre root pour lancer setup\n...\n");
 }
 
-TEST_F(Agreement, SetupMessagesInEveryLanguageCode) {
-  for (const char* lang : {"en_US", "es_ES", "it_IT", "fr_FR", "ge_GE", "pr_BR", "de_DE"}) {
-    Result r = Run({}, "y\n", {"--user", "bob"}, lang);
-    EXPECT_EQ(r.status, 0) << lang;
-    EXPECT_EQ(r.after, "....bob is logged in\nYou must become root to run setup\n...\n") << lang;
-  }
+// Each agreement language, chosen by its own code: its text is shown and "y" goes on.
+class AgreementLanguage : public Agreement, public testing::WithParamInterface<std::string> {};
+
+TEST_P(AgreementLanguage, ShowsItsTextAndAcceptsY) {
+  const std::string code = GetParam();
+  Result r = Run({"-v"}, "y\n", {"--user", "bob"}, code.c_str());
+  EXPECT_EQ(r.out, AgreementPrompt(code));
+  EXPECT_EQ(r.agreement, code);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "setup 4.50.29\n");
+  EXPECT_EQ(Log(), "initializing system\n");  // consent: the command table was resolved
 }
+
+INSTANTIATE_TEST_SUITE_P(Codes, AgreementLanguage, testing::ValuesIn(AgreementCodes()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
+// The setup messages in each of the six codes (ISO 8859-1 bytes) and in a code that has
+// only an agreement: a run without a file list, and one by a user who is not root.
+struct SetupCase {
+  const char* lang;
+  const char* noFileList;  // the message of a distribution without "disks", on stderr
+  const char* notRoot;     // the message to user bob, between the progress dots
+};
+const SetupCase kSetupCases[] = {
+    {"en_US", "ERROR: can't open file, KorviInstall/disks\n",
+     "bob is logged in\nYou must become root to run setup\n"},
+    {"es_ES", "ERROR: no se puede abrir el archivo KorviInstall/disks\n",
+     "bob ha iniciado la sesi\xf3n\nDebe ser root para ejecutar setup\n"},
+    {"it_IT", "ERROR: impossibile aprire il file KorviInstall/disks\n",
+     "bob \xe8 collegato\nPer eseguire setup occorre essere root\n"},
+    {"fr_FR", "ERROR: impossible d'ouvrir le fichier KorviInstall/disks\n",
+     "bob est connect\xe9\nVous devez \xeatre root pour lancer setup\n"},
+    {"ge_GE", "ERROR: Datei KorviInstall/disks kann nicht ge\xf6" "ffnet werden\n",
+     "bob ist angemeldet\nSie m\xfcssen root sein, um setup auszuf\xfchren\n"},
+    {"pr_BR", "ERROR: n\xe3o \xe9 poss\xedvel abrir o arquivo KorviInstall/disks\n",
+     "bob est\xe1 conectado\nVoc\xea precisa ser root para executar setup\n"},
+    {"de_DE", "ERROR: can't open file, KorviInstall/disks\n",
+     "bob is logged in\nYou must become root to run setup\n"},
+};
+
+class SetupLanguage : public Agreement, public testing::WithParamInterface<SetupCase> {};
+
+TEST_P(SetupLanguage, EarlyStopsSpeakTheLanguage) {
+  const SetupCase& c = GetParam();
+  Result r = Run({}, "y\n", {"--user", "bob"}, c.lang);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.after, std::string("....") + c.notRoot + "...\n");
+
+  Sh("rm -f " + Quote(H("/tmp/dist/disks")));
+  r = Run({}, "y\n", {"--user", "bob"}, c.lang);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.after, "");
+  EXPECT_EQ(r.err, c.noFileList);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SetupLanguage, testing::ValuesIn(kSetupCases),
+                         [](const testing::TestParamInfo<SetupCase>& info) {
+                           return std::string(info.param.lang);
+                         });
 
 }  // namespace
 }  // namespace flow

@@ -67,9 +67,18 @@ inline int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// The English agreement as setup prints it: the text without its final line end, a blank.
-inline std::string AgreementPrompt() {
-  std::string t = ReadAll(std::string(KORVI_SOURCE_DIR) + "/installer/data/eula.en_US.txt");
+// The agreement languages: each has installer/data/eula.<code>.txt.
+inline const std::vector<std::string>& AgreementCodes() {
+  static const std::vector<std::string> codes = {
+      "en_US", "es_ES", "it_IT", "fr_FR", "ge_GE", "pr_BR", "cs_CZ", "fi_FI", "hu_HU", "nl_NL",
+      "no_NO", "pl_PL", "ru_RU", "sv_SE", "tr_TR", "da_DK", "zh_CN", "zh_TW", "ko_KO", "ja_JP"};
+  return codes;
+}
+
+// An agreement as setup prints it: the text without its final line end, a blank.
+inline std::string AgreementPrompt(const std::string& code = "en_US") {
+  std::string t =
+      ReadAll(std::string(KORVI_SOURCE_DIR) + "/installer/data/eula." + code + ".txt");
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
   return t + " ";
 }
@@ -80,6 +89,7 @@ struct Result {
   // stdout without the agreement prompt in front (empty when it is not there).
   std::string after;
   bool prompted = false;
+  std::string agreement;  // language code of the agreement shown, "" when none
 };
 
 class FlowTest : public testing::Test {
@@ -161,9 +171,14 @@ class FlowTest : public testing::Test {
     r.status = Sh(cmd);
     r.out = ReadAll(out);
     r.err = ReadAll(err);
-    std::string prompt = AgreementPrompt();
-    r.prompted = r.out.compare(0, prompt.size(), prompt) == 0;
-    if (r.prompted) r.after = r.out.substr(prompt.size());
+    for (const std::string& code : AgreementCodes()) {
+      std::string prompt = AgreementPrompt(code);
+      if (prompt == " " || r.out.compare(0, prompt.size(), prompt) != 0) continue;
+      r.prompted = true;
+      r.agreement = code;
+      r.after = r.out.substr(prompt.size());
+      break;
+    }
     return r;
   }
 
