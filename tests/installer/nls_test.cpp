@@ -224,8 +224,9 @@ TEST(SetupMessageTables, EveryTranslationIsCompleteTranslatedAndPrintsItsArgumen
       EXPECT_EQ(text.empty(), en.empty());
       EXPECT_EQ(Edge(text, true), Edge(en, true));
       EXPECT_EQ(Edge(text, false), Edge(en, false));
-      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(en.begin(), en.end(), '\n'));
-      EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), std::count(en.begin(), en.end(), '\t'));
+      for (char c : {'\n', '\t'}) {
+        EXPECT_EQ(std::count(text.begin(), text.end(), c), std::count(en.begin(), en.end(), c));
+      }
       // Hot keys: the letter after "~", and "_" before each choice of a list.
       if (en[0] == '~') {
         EXPECT_EQ(text.substr(0, 3), en.substr(0, 3));
