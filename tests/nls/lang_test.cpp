@@ -124,3 +124,16 @@ TEST_F(Lang, OpeningCatalogues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Lang, SampleTransConf) {
+  std::string sample = ReadAll(std::string(KORVI_SOURCE_DIR) + "/nls/catalogues/trans.conf");
+  EXPECT_EQ(Resolve("de_AT.ISO8859-1", sample.c_str()), "de_DE");
+  EXPECT_EQ(Resolve("fr_CA", sample.c_str()), "fr_FR");
+  EXPECT_EQ(Resolve("C", sample.c_str()), "en_US");
+  EXPECT_EQ(Resolve("pt_PT.UTF-8", sample.c_str()), "pt_BR");
+  EXPECT_EQ(Resolve("sv_SE", sample.c_str()), "en_US");
+}
+
+}  // namespace
