@@ -201,6 +201,7 @@ TextTable* SizeTable(HtmlElement* pElem, int available, int depth) {
     } else if (kind == kTagTd) {
       if (!m.flRowOpen) OpenRow(&m, w);
       m.cell++;
+      m.nCellLines = 0;  // a new cell starts empty, its /td written or not
       if (t->Width && m.cell < kMaxTableCells && !w->aRequested[m.cell]) {
         w->aRequested[m.cell] = RequestedWidth(t, e);
       }
