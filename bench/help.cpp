@@ -36,7 +36,7 @@ std::string HelpPage(int n) {
   std::string s;
   std::string id = std::to_string(n);
   s += "<h2>Chapter " + id + ": queues &amp; spoolers</h2>\n";
-  for (int p = 0; p < 24; p++) {
+  for (int p = 0; p < 60; p++) {
     std::string k = std::to_string(p);
     s += "<p>Paragraph " + k + " of chapter " + id +
          " explains how the Korvi print software sends a job to the spooler. The "
