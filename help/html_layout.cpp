@@ -1,7 +1,8 @@
 // html_layout.cpp - the text image of a page: writing text into rows of 132 characters, the
 // title and the body elements, and packing the rows into the page's text.
-// The image starts small and doubles when the layout needs more rows; added rows read as
-// zero. Nothing is written past it: a write beyond the largest image is cut.
+// Every page is laid out in one image that starts small and doubles when the layout needs
+// more rows; after packing the written part is cleared for the next page. Nothing is written
+// past it: a write beyond the largest image is cut. The packed text is one exact allocation.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +79,20 @@ bool GrowImage(long nBytes) {
   Layout.pImage = Page()->pImage = pNew;
   Layout.nRows = static_cast<int>(nRows);
   return true;
+}
+
+// Appends a pointer to the anchor to the page's Links (link and item from the arena).
+void AppendLink(HtmlAnchor* pAnchor) {
+  struct AnchorSlot {
+    Link link;
+    HtmlAnchor* pAnchor;
+  };
+  auto* pSlot = static_cast<AnchorSlot*>(HelpAlloc(sizeof(AnchorSlot)));
+  if (!pSlot) return;
+  pSlot->pAnchor = pAnchor;
+  pSlot->link.pItem = &pSlot->pAnchor;
+  pSlot->link.Size = sizeof pAnchor;
+  ListPushLink(&Page()->Links, &pSlot->link);
 }
 
 // One line break: the next row, at the cell's left column (0 outside tables).
@@ -207,7 +222,7 @@ void LayOutTag(HtmlFile* file, Level* L, HtmlElement* pElem) {
       pAnchor->Start = L->row;
       pAnchor->End = L->col;
       if (pAnchor->Kind == 2) PrintText(file, &L->row, &L->col, "<", 1, 0);
-      ListPushItem(&Page()->Links, &pAnchor, sizeof pAnchor);
+      AppendLink(pAnchor);
       Layout.pOpenAnchor = pAnchor;
       break;
     }
@@ -311,6 +326,7 @@ int PrintText(HtmlFile* file, int* row, int* col, const char* text, int n, int f
     nWrite = nRoom > 0 ? nRoom : 0;
   }
   char* p = Layout.pImage + nOffset;
+  if (nOffset + nWrite > Layout.nWritten) Layout.nWritten = nOffset + nWrite;
   if (nWrite == 1) {
     *p = text[0];
   } else if (nWrite > 0) {
@@ -332,11 +348,14 @@ int PrintText(HtmlFile* file, int* row, int* col, const char* text, int n, int f
 
 void BuildTextImage(HtmlFile* file) {
   HtmlPage* pPage = Page();
-  int nRows = pPage->Body.Count + 2;
-  if (nRows > kFirstRows) nRows = kFirstRows;
-  Layout = LayoutState{};
-  Layout.pImage = pPage->pImage = static_cast<char*>(GetMem(nRows * kTextRowWidth));
-  Layout.nRows = Layout.pImage ? nRows : 0;
+  if (!Layout.pImage) {
+    Layout.pImage = static_cast<char*>(GetMem(kFirstRows * kTextRowWidth));
+    Layout.nRows = Layout.pImage ? kFirstRows : 0;
+  }
+  Layout.pOpenAnchor = nullptr;
+  Layout.nListCounter = 0;
+  Layout.flListMode = false;
+  pPage->pImage = Layout.pImage;
   pPage->Lines = 0;
   if (!Layout.pImage) return;
   int row = 0, col = 0;
@@ -368,24 +387,28 @@ void BuildTextBody(HtmlFile* file, TextTable* table, int row, int col) {
   if (!table) Page()->Lines = top.row + (RowHasText(top.row) ? 1 : 0);
 }
 
-void PrintTextImage(HtmlFile* file) {
-  HtmlPage* pPage = Page();
-  if (!pPage) return;
-  if (!pPage->pImage) BuildTextImage(file);
-  if (!pPage->pImage || pPage->pImage != Layout.pImage) return;  // packed already
+namespace {
+
+// Makes *pp (an area of *pnHave units of size nUnit) hold nNeed units.
+template <typename T, typename N>
+bool GrowArea(T** pp, N* pnHave, long nNeed) {
+  if (nNeed <= *pnHave) return true;
+  long nBytes = nNeed * static_cast<long>(sizeof(T));
+  if (nBytes > 2 * kMaxImageBytes) return false;
+  auto* pNew = static_cast<T*>(AdjustMem(*pp, static_cast<int>(nBytes)));
+  if (!pNew) return false;
+  *pp = pNew;
+  *pnHave = static_cast<N>(nNeed);
+  return true;
+}
+
+// Packs the image's first nLines rows into Layout.pPack with a line feed after each; a row's
+// text is the stretch up to its last character (gaps read as blanks), and a row filled to its
+// end whose next row starts with text runs on into it. Each row's packed offset goes to
+// Layout.pRowStart (rows covered by a longer one: their place inside it). Returns the length.
+long PackRows(int nLines) {
   const char* pImage = Layout.pImage;
-  int nLines = pPage->Lines;
-  if (nLines > Layout.nRows) nLines = Layout.nRows;
-  long nSize = static_cast<long>(Layout.nRows) * kTextRowWidth + nLines + 1;
-  auto* pText = static_cast<char*>(GetMem(static_cast<int>(nSize)));
-  auto* pRowStart = static_cast<int*>(GetMem((nLines + 1) * static_cast<int>(sizeof(int))));
-  if (!pText || !pRowStart) {
-    PutMem(pText);
-    PutMem(pRowStart);
-    return;
-  }
-  // A row's text is the stretch up to its last character (gaps read as blanks); a row
-  // filled to its end whose next row starts with text runs on into it.
+  char* pText = Layout.pPack;
   long nPos = 0;
   for (int r = 0; r < nLines;) {
     const char* pRow = pImage + static_cast<long>(r) * kTextRowWidth;
@@ -400,26 +423,42 @@ void PrintTextImage(HtmlFile* file) {
     }
     long nLen = static_cast<long>(nCover - 1) * kTextRowWidth + nLast + 1;
     for (int k = 0; k < nCover && r + k <= nLines; k++) {
-      pRowStart[r + k] = static_cast<int>(nPos + static_cast<long>(k) * kTextRowWidth);
+      Layout.pRowStart[r + k] = static_cast<int>(nPos + static_cast<long>(k) * kTextRowWidth);
     }
     for (long i = 0; i < nLen; i++) pText[nPos + i] = pRow[i] ? pRow[i] : ' ';
     nPos += nLen;
     pText[nPos++] = '\n';
     r += nCover;
   }
-  pText[nPos] = '\0';
-  pRowStart[nLines] = static_cast<int>(nPos);
-  for (Link* pl = pPage->Links.pFirst; pl; pl = pl->pNext) {
-    HtmlAnchor* pAnchor = *static_cast<HtmlAnchor**>(pl->pItem);
-    int nRow = pAnchor->Start < 0 ? 0 : pAnchor->Start > nLines ? nLines : pAnchor->Start;
-    long nStart = pRowStart[nRow] + static_cast<long>(pAnchor->End);
-    long nEnd = nStart + pAnchor->Len;
-    pAnchor->Start = static_cast<int32_t>(nStart < nPos ? nStart : nPos);
-    pAnchor->End = static_cast<int32_t>(nEnd < nPos ? nEnd : nPos);
+  Layout.pRowStart[nLines] = static_cast<int>(nPos);
+  return nPos;
+}
+
+}  // namespace
+
+void PrintTextImage(HtmlFile* file) {
+  HtmlPage* pPage = Page();
+  if (!pPage) return;
+  if (!pPage->pImage) BuildTextImage(file);
+  if (!pPage->pImage || pPage->pImage != Layout.pImage) return;  // packed already
+  int nLines = pPage->Lines < Layout.nRows ? pPage->Lines : Layout.nRows;
+  long nBound = static_cast<long>(Layout.nRows) * kTextRowWidth + nLines + 1;
+  char* pText = nullptr;
+  if (GrowArea(&Layout.pPack, &Layout.nPackSize, nBound) &&
+      GrowArea(&Layout.pRowStart, &Layout.nRowStartSize, nLines + 1L)) {
+    long nLen = PackRows(nLines);
+    pText = static_cast<char*>(HelpAlloc(static_cast<int>(nLen) + 1));
+    if (pText) memcpy(pText, Layout.pPack, static_cast<size_t>(nLen));
+    for (Link* pl = pPage->Links.pFirst; pl; pl = pl->pNext) {
+      HtmlAnchor* pAnchor = *static_cast<HtmlAnchor**>(pl->pItem);
+      int nRow = pAnchor->Start < 0 ? 0 : pAnchor->Start > nLines ? nLines : pAnchor->Start;
+      long nStart = Layout.pRowStart[nRow] + static_cast<long>(pAnchor->End);
+      long nEnd = nStart + pAnchor->Len;
+      pAnchor->Start = static_cast<int32_t>(nStart < nLen ? nStart : nLen);
+      pAnchor->End = static_cast<int32_t>(nEnd < nLen ? nEnd : nLen);
+    }
   }
-  PutMem(pRowStart);
-  PutMem(Layout.pImage);
-  pPage->pImage = pText;
-  Layout.pImage = nullptr;
-  Layout.nRows = 0;
+  pPage->pImage = pText;  // null only when the pool is exhausted
+  memset(Layout.pImage, 0, static_cast<size_t>(Layout.nWritten));
+  Layout.nWritten = 0;
 }

@@ -41,6 +41,35 @@ namespace {
 constexpr int kEntityCount = 96;
 constexpr int kMaxEntityName = 15;  // characters after "&", ";" included
 constexpr int kMaxAttributes = 64;  // pieces of an "a" tag's attribute text looked at
+constexpr int kFirstChunk = 4096;        // bytes of the first arena chunk
+constexpr int kLargestChunk = 1 << 20;   // chunks double up to this
+
+// The help viewer's arena: elements, their links, anchors and page texts are taken from
+// chunks of the pool by bumping a pointer; a help file has hundreds of thousands of elements
+// and keeps them for the life of the process, so nothing here is released one by one. (A
+// list releasing one frees nothing: the address lies inside its chunk.)
+struct HelpArena {
+  char* pNext;     // next free byte of the current chunk
+  int nLeft;       // bytes left in it
+  int nChunkSize;  // size of the next chunk
+};
+HelpArena Arena;
+
+// An element and the link that holds it.
+struct ElementSlot {
+  Link link;
+  HtmlElement element;
+};
+
+// A zero-filled element appended to list, or null when the pool is exhausted.
+HtmlElement* PushElement(List* list) {
+  auto* pSlot = static_cast<ElementSlot*>(HelpAlloc(sizeof(ElementSlot)));
+  if (!pSlot) return nullptr;
+  pSlot->link.pItem = &pSlot->element;
+  pSlot->link.Size = sizeof(HtmlElement);
+  ListPushLink(list, &pSlot->link);
+  return &pSlot->element;
+}
 
 // Where each entity name starts inside HTMLKeys, found once.
 struct EntityIndex {
@@ -167,6 +196,24 @@ void SkipPage(HtmlFile* file) {
 
 }  // namespace
 
+void* HelpAlloc(int n) {
+  if (n <= 0) return nullptr;
+  n = (n + 7) & ~7;
+  if (n > Arena.nLeft) {
+    if (!Arena.nChunkSize) Arena.nChunkSize = kFirstChunk;
+    if (n > Arena.nChunkSize / 4) return GetMem(n);  // large: an allocation of its own
+    auto* pChunk = static_cast<char*>(GetMem(Arena.nChunkSize - 1));
+    if (!pChunk) return nullptr;
+    Arena.pNext = pChunk;
+    Arena.nLeft = Arena.nChunkSize;
+    if (Arena.nChunkSize < kLargestChunk) Arena.nChunkSize *= 2;
+  }
+  void* p = Arena.pNext;
+  Arena.pNext += n;
+  Arena.nLeft -= n;
+  return p;
+}
+
 HtmlFile* FindHtmlFile(const char* path) {
   if (!path) return nullptr;
   for (int i = 0; i < FileIndex; i++) {
@@ -193,13 +240,13 @@ char* GetKeyWord(HtmlFile* file) {
 }
 
 void AddAtribute(List* list, char* tag, char* data) {
-  auto* pElem = static_cast<HtmlElement*>(ListPushItem(list, nullptr, sizeof(HtmlElement)));
+  HtmlElement* pElem = list ? PushElement(list) : nullptr;
   if (!pElem) return;
   pElem->szTag = tag;
   pElem->pData = data;
   pElem->Len = data ? static_cast<int32_t>(strlen(data)) : 0;
   if (tag && (tag[0] == 'a' || tag[0] == 'A') && tag[1] == '\0') {
-    auto* pAnchor = static_cast<HtmlAnchor*>(GetMem(sizeof(HtmlAnchor)));
+    auto* pAnchor = static_cast<HtmlAnchor*>(HelpAlloc(sizeof(HtmlAnchor)));
     if (pAnchor && data) ParseAnchor(pAnchor, data);
     pElem->pData = pAnchor;  // null when the pool is exhausted: the layout skips it
   }

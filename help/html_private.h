@@ -8,6 +8,10 @@
 // Blank, tab, line feed, vertical tab, form feed, carriage return.
 inline bool IsHtmlSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// n zero-filled bytes (8-byte aligned) from the help viewer's arena, kept for the life of the
+// process; null for n <= 0 or when the pool is exhausted.
+void* HelpAlloc(int n);
+
 // The 1-based position of a tag name in HtmlKeys, ignoring case; 0 for other tags and text.
 enum HtmlTag : int {
   kTagOther = 0, kTagP, kTagEndP, kTagB, kTagEndB, kTagFont, kTagEndFont, kTagA, kTagEndA,
@@ -19,11 +23,16 @@ enum HtmlTag : int {
 };
 int HtmlTagKind(const char* name);
 
-// The layout's state for the page being laid out: its image, how many rows it holds, and the
-// anchor whose text is being written.
+// The layout's state: the image (one work area that every page is laid out in, cleared after
+// packing), the packing work areas, and the page's open anchor and list.
 struct LayoutState {
   char* pImage;             // rows of kTextRowWidth characters, zero-filled
   int nRows;                // rows allocated
+  long nWritten;            // bytes of the image up to the last one written
+  char* pPack;              // packing area, nPackSize bytes
+  long nPackSize;
+  int* pRowStart;           // packed offset of each row, nRowStartSize entries
+  int nRowStartSize;
   HtmlAnchor* pOpenAnchor;  // the anchor of the last "a" not yet closed
   int nListCounter;         // the ordered list's item number
   bool flListMode;          // inside ol
