@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when one is missing.
-# Sourced by scripts/test.sh and scripts/demo.sh.
+# Sourced by scripts/test.sh and scripts/demo.sh; scripts/fuzz.sh names further packages.
 korvi_need_packages() {
   local missing=()
   local pkg
-  for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev ncompress util-linux; do
+  for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev ncompress util-linux "$@"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -74,6 +75,53 @@ inline Bytes Header(const std::string& count) {
   Bytes h = Str("TKDBAA" + count);
   h.resize(16, 0);
   return h;
+}
+
+struct Rec {
+  std::string key;
+  Bytes data;
+};
+
+inline Bytes Unscrambled(const unsigned char* s, size_t n) {
+  Bytes p(s, s + n);
+  for (size_t i = n; i-- > 1;) p[i - 1] = s[i - 1] ^ p[i];
+  return p;
+}
+
+// Parses a whole file independently of the library; false when anything is left over or a
+// record is damaged.
+inline bool ParseFile(const Bytes& f, std::vector<Rec>* out) {
+  out->clear();
+  bool headed = f.size() >= 5 && memcmp(f.data(), "TKDBA", 5) == 0;
+  size_t off = 0;
+  if (headed) {
+    if (f.size() < 16) return false;
+    off = 16;
+  }
+  while (off < f.size()) {
+    if (off + 2 > f.size()) return false;
+    size_t n = headed ? (f[off] << 8 | f[off + 1]) : (f[off + 1] << 8 | f[off]);
+    if (n < 2 || off + 2 + n > f.size()) return false;
+    Rec r;
+    if (headed) {
+      size_t k = f[off + 2] << 8 | f[off + 3];
+      if (k < 1 || k + 2 > n) return false;
+      Bytes key = Unscrambled(&f[off + 4], k);
+      if (key.back() != 0) return false;
+      r.key.assign(key.begin(), key.end() - 1);
+      r.data = Unscrambled(&f[off + 4 + k], n - 2 - k);
+    } else {
+      Bytes body = Unscrambled(&f[off + 2], n);
+      size_t k = body[0] | body[1] << 8;
+      if (k < 1 || k + 2 > n || body[2 + k - 1] != 0) return false;
+      r.key.assign(body.begin() + 2, body.begin() + 2 + long(k) - 1);
+      r.data.assign(body.begin() + 2 + long(k), body.end());
+    }
+    out->push_back(r);
+    off += 2 + n;
+  }
+  if (headed && atoi(reinterpret_cast<const char*>(&f[6])) != int(out->size())) return false;
+  return true;
 }
 
 // A fresh tool directory per test: pToolPath points at it, the working directory is it.
