@@ -877,13 +877,14 @@ char* DbmTGetRecordListS(DbT* pDb, const char* names, const char* before, const 
 
 int TestKeyName(const char* key, const char* names) {
   if (!key || !names) return 0;
-  char szName[4096];
   int flMatch = 0;
   const char* p = names;
   while (*p) {
-    // One name up to the next comma; a backslash takes the next character as it is
-    // (\n, \r, \t as the control characters), as the tokenizer reads names.
-    int n = 0;
+    // One name up to the next comma, compared with the key's start as it is read; a
+    // backslash takes the next character as it is (\n, \r, \t as the control characters),
+    // as the tokenizer reads names. Names of any length are compared whole.
+    const char* k = key;
+    int n = 0, flSame = 1;
     while (*p && *p != ',') {
       char c = *p++;
       if (c == '\\') {
@@ -891,11 +892,15 @@ int TestKeyName(const char* key, const char* names) {
         c = *p++;
         c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
       }
-      if (n < int(sizeof szName) - 1) szName[n++] = c;
+      if (flSame && *k == c) {
+        k++;
+      } else {
+        flSame = 0;
+      }
+      n++;
     }
-    szName[n] = 0;
     if (*p == ',') p++;
-    if (n > 0 && strncmp(key, szName, size_t(n)) == 0) flMatch = 1;
+    if (n > 0 && flSame) flMatch = 1;
   }
   return flMatch;
 }

@@ -208,8 +208,9 @@ int ShellSafe(const char* text, int report);
 // Blank-framed ids (" 12 345 ") of the processes whose ps -e command column equals name; null
 // when none (and for null or ""). Uses Line as scratch; the shared tokenizer is not touched.
 char* GetSysPsIdList(const char* name);
-// names: comma-separated command names (at most 511 characters). Saved text of lines
-// "%s (%s)\n" (name and id list) for each name that runs; null when none does.
+// names: comma-separated command names, every one looked for however long the list. Saved
+// text of lines "%s (%s)\n" (name and id list) for each name that runs, cut at 1023
+// characters; null when none does.
 char* CheckProcTableForExecs(const char* names);
 // Sends signal 9 to every process of the name (never to this process itself), stopping at the
 // first one it may not kill; then sleeps one second. Returns 0.

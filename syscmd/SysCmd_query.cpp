@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int kNamesSize = 512;    // CheckProcTableForExecs: names, at most 511 characters
 constexpr int kReportSize = 1024;  // its report, at most 1023 characters
 constexpr int kFieldSize = 512;
 constexpr char kBlanks[] = " \t\n";
@@ -125,12 +124,12 @@ char* GetSysPsIdList(const char* name) {
 
 char* CheckProcTableForExecs(const char* names) {
   if (!names) return nullptr;
-  char szNames[kNamesSize];
-  snprintf(szNames, sizeof szNames, "%s", names);
+  // A pool copy of the whole list: every name is looked for, however long the list.
+  char* pNames = SaveStr_(names);
   char szReport[kReportSize];
   int nLen = 0;
   szReport[0] = '\0';
-  char* pNext = szNames;
+  char* pNext = pNames;
   while (pNext) {
     char* pName = pNext;
     char* pComma = strchr(pName, ',');
@@ -151,6 +150,7 @@ char* CheckProcTableForExecs(const char* names) {
     }
     nLen += n;
   }
+  PutMem(pNames);
   return nLen ? SaveStr_(szReport) : nullptr;
 }
 

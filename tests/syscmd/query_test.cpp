@@ -49,6 +49,19 @@ TEST_F(PsTable, ProcessReport) {
   EXPECT_EQ(Take(CheckProcTableForExecs(nullptr)), "(null)");
 }
 
+// The name list has no length limit: a running name after 510, 511, 512 and 5110 characters
+// of other names is found (a list cut at a fixed buffer would miss it).
+TEST_F(PsTable, ProcessReportReadsTheWholeList) {
+  for (size_t size : {510u, 511u, 512u, 5110u}) {
+    std::string names;
+    while (names.size() + 6 < size) names += std::string(250, 'n') + ",";  // few ps runs
+    names.resize(size - 6, 'x');
+    names += ",cupsd";
+    ASSERT_EQ(names.size(), size);
+    EXPECT_EQ(Take(CheckProcTableForExecs(names.c_str())), "cupsd ( 412 )\n") << size;
+  }
+}
+
 // A copy of sleep under a name of our own, so ps -e shows it by that name.
 struct NamedSleeper {
   std::string name;
