@@ -4,7 +4,7 @@
 korvi_need_packages() {
   local missing=()
   local pkg
-  for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev ncompress util-linux "$@"; do
+  for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev ncompress util-linux tmux "$@"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

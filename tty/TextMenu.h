@@ -6,6 +6,7 @@
 #ifndef KORVI_TTY_TEXTMENU_H
 #define KORVI_TTY_TEXTMENU_H
 
+#include <csignal>
 #include <cstdint>
 
 #include "base/utils.h"
@@ -214,5 +215,73 @@ TextScreen* GetTermInfo(TextScreen* pScreen);
 // Terminal-control hooks: write nothing.
 void MoveCursor(TextScreen* pScreen, int col, int row);
 void ClearScreen(TextScreen* pScreen);
+
+// ===========================================================================
+// Prompts and validated entry (TextPrompt.cpp, TextEntry.cpp)
+// ===========================================================================
+// Line by line on standard input and output. Every text shown comes from pDrvCoreDB (set 25,
+// set 30); a message that is missing, or whose conversions differ from the arguments given,
+// shows as "Error". Every report goes through PostMsg, which waits for Enter. At end of input
+// nothing asks again: each prompt returns a result that no answer gives (-1 or null).
+// Lines are read into LineBuf (at most 4095 characters; the rest of a longer line is dropped).
+
+// ValidateEntry's result codes.
+enum : int {
+  kEntryValid = 0,      // valid, or no rule
+  kEntryRange = 1,      // number out of range, or more than one "." in a float value
+  kEntryLength = 2,     // wrong length
+  kEntryChar = 3,       // a character the rule does not allow
+  kEntryExcluded = 4,   // a value the rule excludes
+};
+
+constexpr int kNlsBufSize = 65535;       // NlsBuf: ValidateEntryLen's message
+constexpr int kPassPhraseSize = 257;     // at most 256 characters and the terminator
+constexpr int kPassPhraseWait = 60;      // seconds GetPassPhrase waits for each character
+constexpr int kEntryCopySize = 512;      // ValidateEntry's matched text: at most 511 characters
+
+extern char* pErrIntRange;    // message (25, 1003), fetched on the first ValidateEntry
+extern char* pErrFloatRange;  // message (25, 1004), hexadecimal range
+extern char* pErrLongRange;   // message (25, 1024), long-number range
+extern char NlsBuf[kNlsBufSize];
+extern volatile sig_atomic_t signo;  // the last signal GetPassPhrase caught, 0 before
+
+// Asks question (a printf format) + "? [y/n] " until a line starts with "y" (1) or "n" (0);
+// -1 at end of input. Only those lower-case letters count: test for yes with == 1.
+int PromptYN(const char* question, ...) KORVI_PRINTF(1, 2);
+// Prints prompt ("%%" prints "%"; no arguments are taken) and reads one line into buf (which
+// must hold 4096 bytes), returning buf; without buf a saved copy of the line (at most 1023
+// characters). Null at end of input.
+char* PromptUser(const char* prompt, char* buf);
+// Prints the message, then message (25, 1001), and reads one line into LineBuf (the user
+// presses Enter). LineBuf, or null at end of input.
+char* PostMsg(const char* fmt, ...) KORVI_PRINTF(1, 2);
+// 1 when name holds only letters, digits, "_" and "-". Otherwise reports the first other
+// character (messages (25, 1002) and (25, 1000)), waits for Enter and gives 0, or -1 when
+// input ended instead. Test for a valid name with == 1.
+int TestName(const char* name);
+
+// Checks value against an entry rule (codes above); reports a refusal through PostMsg.
+// A null rule accepts. Malformed rules are read as far as they are sound, never past their end.
+int ValidateEntry(const char* value, const char* rule);
+// Range text "(4,8)" or "4-8": stores min (4) in *min and returns max (8); a first character
+// that is not a digit is skipped. Numbers stop at 2147483647.
+int getMinMax(const char* range, int* min);
+// Null when the length of value (0 for null) is within range (4 to 4 without one); else the
+// message (30, 44) or (30, 42) in NlsBuf.
+char* ValidateEntryLen(const char* value, const char* range);
+// The first character of value that is not a digit, or 0.
+int ValidateEntryDigit(const char* value);
+// Length, then digits: posts the refusal and gives 2 or 3; 0 when value passes.
+int ValidateEntryTty(const char* value, const char* range);
+
+// Reads a pass phrase (at most 256 characters) from /dev/tty (else standard input, prompt on
+// standard error) with echo off, waiting up to 60 seconds for each character. The terminal's
+// settings and the seven signal actions it catches are restored on every way out; a caught
+// SIGINT, SIGHUP, SIGQUIT or SIGTERM is then delivered again, and after a stop signal the
+// question starts over. A saved copy of the text; null when input ended before anything was
+// typed, on a timeout, a read error or a caught signal.
+char* GetPassPhrase(const char* prompt);
+// Signal catcher of GetPassPhrase: stores the number in signo.
+void handler(int sig);
 
 #endif  // KORVI_TTY_TEXTMENU_H

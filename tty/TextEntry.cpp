@@ -1,0 +1,454 @@
+// TextEntry.cpp - the entry-rule checker. A rule is a text of items read left to right:
+// d(min,max) integer, D(min,max) long number, x(min,max) hexadecimal, f(min,max) float,
+// A/a/p(min,max) letters-and-digits / letters / printable characters of a length, L or
+// t(min,max) a length, !(text) an excluded value, any other character a literal; "+c"/"-c"
+// after d, D, A, a, p allow or forbid c; "|" starts an alternative, "&" a further check of
+// the whole value; a max of 0 switches a range or length check off. Results 0 to 4 (the
+// kEntry* codes); a refusal is posted (PostMsg) before it is returned. Rules are data: every
+// scan stops at the rule's end, numbers stop at 2147483647, a value past that is out of range.
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "nls/NlsUtils.h"
+#include "tty/TextMenu.h"
+#include "tty/tty_private.h"
+
+char* pErrIntRange;
+char* pErrFloatRange;
+char* pErrLongRange;
+char NlsBuf[kNlsBufSize];
+
+namespace {
+
+constexpr int kMsgSize = 4096;       // one posted refusal
+constexpr int kCharSetSize = 256;    // distinct characters of a modifier set and the terminator
+
+const char kInvalidDigit[] = "Invalid digit:  %c\n";
+const char kLongNumberBadChar[] = "Invalid character '%c'\nThis text may contain \"0123456789.\"";
+const char kFloatRange[] = "This number must be between %f to %f.";
+
+// The modifiers of an item: characters allowed beside its class ("+c") and refused ("-c").
+struct CharSets {
+  char Extra[kCharSetSize];
+  char Forbid[kCharSetSize];
+};
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsPunct(unsigned char c) { return c > ' ' && c < 0x7f && !IsDigit(c) && !IsAlpha(c); }
+int HexDigit(unsigned char c) {
+  if (IsDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool InSet(const char* set, char c) { return c != '\0' && strchr(set, c) != nullptr; }
+
+void AddToSet(char* set, char c) {
+  size_t n = strlen(set);
+  if (InSet(set, c) || n + 1 >= kCharSetSize) return;
+  set[n] = c;
+  set[n + 1] = '\0';
+}
+
+// A decimal number of a rule or range text: the digits at *pp (saturating at INT_MAX); the
+// cursor then steps over them and one character more, never past the end.
+int TakeNumber(const char** pp) {
+  const char* p = *pp;
+  long long n = 0;
+  for (; IsDigit(static_cast<unsigned char>(*p)); p++) {
+    if (n <= INT_MAX) n = n * 10 + (*p - '0');
+  }
+  if (*p) p++;
+  *pp = p;
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+// "c(min,max)" from the letter on: the bounds; returns the text after the closing character.
+const char* TakeBounds(const char* p, int* min, int* max) {
+  p++;
+  if (*p) p++;
+  *min = TakeNumber(&p);
+  *max = TakeNumber(&p);
+  return p;
+}
+
+// "c(min,max)" with long-double or float bounds: the text after the next ")".
+const char* TakeRealBounds(const char* p, long double* min, long double* max) {
+  *min = *max = 0;
+  if (!p[1]) return p + 1;
+  const char* pBounds = p + 2;
+  char* pEnd;
+  long double lo = strtold(pBounds, &pEnd);
+  if (pEnd != pBounds) {
+    *min = lo;
+    if (*pEnd == ',') {
+      const char* pMax = pEnd + 1;
+      long double hi = strtold(pMax, &pEnd);
+      if (pEnd != pMax) *max = hi;
+    }
+  }
+  const char* pClose = strchr(pBounds, ')');
+  return pClose ? pClose + 1 : pBounds + strlen(pBounds);
+}
+
+const char* TakeModifiers(const char* p, CharSets* pSets) {
+  while ((*p == '+' || *p == '-') && p[1]) {
+    AddToSet(*p == '+' ? pSets->Extra : pSets->Forbid, p[1]);
+    p += 2;
+  }
+  return p;
+}
+
+// Unsigned digits of the base at p ("0x" allowed before hexadecimal ones); *pValue saturates
+// just above INT_MAX. Returns the end of the number, p itself when there is none.
+const char* ReadNumber(const char* p, int base, long long* pValue) {
+  if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+      HexDigit(static_cast<unsigned char>(p[2])) >= 0) {
+    p += 2;
+  }
+  long long n = 0;
+  for (;; p++) {
+    int digit = base == 16 ? HexDigit(static_cast<unsigned char>(*p))
+                           : (IsDigit(static_cast<unsigned char>(*p)) ? *p - '0' : -1);
+    if (digit < 0) break;
+    if (n <= INT_MAX) n = n * base + digit;
+  }
+  *pValue = n > INT_MAX ? static_cast<long long>(INT_MAX) + 1 : n;
+  return p;
+}
+
+// The rule text after the next "|" when one comes before any "&"; null when none does.
+const char* NextAlternative(const char* p) {
+  for (; *p; p++) {
+    if (*p == '|') return p + 1;
+    if (*p == '&') return nullptr;
+  }
+  return nullptr;
+}
+
+// The next "|" or "&", or the end of the rule.
+const char* NextJoin(const char* p) {
+  while (*p && *p != '|' && *p != '&') p++;
+  return p;
+}
+
+bool LengthFits(const char* value, int min, int max) {
+  if (max == 0) return true;
+  size_t len = strlen(value);
+  return len >= static_cast<size_t>(min < 0 ? 0 : min) && len <= static_cast<size_t>(max);
+}
+
+// Posts text formatted with the arguments, or "Error" when its conversions are not shape's.
+void PostText(const char* text, const char* shape, ...) {
+  char msg[kMsgSize];
+  va_list ap;
+  va_start(ap, shape);
+  TtyFormatV(msg, sizeof msg, text, shape, ap);
+  va_end(ap);
+  PostMsg("%s", msg);
+}
+
+// Posts message (set, number) as PostText does.
+void PostCatalog(int set, int number, const char* shape, ...) {
+  char msg[kMsgSize];
+  va_list ap;
+  va_start(ap, shape);
+  TtyMsgV(msg, sizeof msg, set, number, shape, ap);
+  va_end(ap);
+  PostMsg("%s", msg);
+}
+
+void PostLength(int min, int max) {
+  if (min == max) {
+    PostCatalog(30, 44, "%d", min, max);
+  } else {
+    PostCatalog(30, 42, "%d%d", min, max);
+  }
+}
+
+char* FetchKept(int number) {
+  char text[kNlsStrBufSize];
+  NlsFetchString(pDrvCoreDB, text, kNlsBySetNumber, 25, number);
+  text[kNlsStrBufSize - 1] = '\0';
+  return SaveStr_(text);
+}
+
+// 1 when value equals the text of "!(text)" that starts at p: up to the first unescaped ")"
+// or the rule's end, with \n, \r, \t and \x (x itself) read as the tokenizer reads them.
+bool EqualsExcluded(const char* value, const char* p) {
+  for (;;) {
+    char c = *p;
+    if (c == '\0' || c == ')') return *value == '\0';
+    if (c == '\\' && p[1]) {
+      p++;
+      c = *p == 'n' ? '\n' : *p == 'r' ? '\r' : *p == 't' ? '\t' : *p;
+    }
+    if (*value != c) return false;
+    value++;
+    p++;
+  }
+}
+
+bool ClassAllows(char item, unsigned char c) {
+  switch (item) {
+    case 'A': return IsAlpha(c) || IsDigit(c);
+    case 'a': return IsAlpha(c);
+    default: return IsAlpha(c) || IsDigit(c) || IsPunct(c) || c == ' ';  // 'p'
+  }
+}
+
+}  // namespace
+
+int ValidateEntry(const char* value, const char* rule) {
+  if (!rule) return kEntryValid;
+  if (!pErrIntRange) {
+    pErrIntRange = FetchKept(1003);
+    pErrFloatRange = FetchKept(1004);
+    pErrLongRange = FetchKept(1024);
+  }
+  if (!value) value = "";
+  const char* pVal = value;  // value cursor
+  const char* r = rule;      // rule cursor
+  char copy[kEntryCopySize];  // the characters matched so far
+  int nCopy = 0;
+  copy[0] = '\0';
+  auto restart = [&](const char* at) {
+    r = at;
+    pVal = value;
+    nCopy = 0;
+    copy[0] = '\0';
+  };
+  auto keep = [&](char c) {
+    if (nCopy < kEntryCopySize - 1) {
+      copy[nCopy++] = c;
+      copy[nCopy] = '\0';
+    }
+  };
+  // A character, length or literal failure tries the next alternative before it is reported.
+  auto tryAlternative = [&](const char* from) {
+    const char* pAlt = NextAlternative(from);
+    if (pAlt) restart(pAlt);
+    return pAlt != nullptr;
+  };
+
+  for (;;) {
+    const char item = *r;
+    switch (item) {
+      case '\0':
+      case '|':
+        return kEntryValid;
+      case ' ':
+      case '\t':
+      case '\n':
+        r++;
+        continue;
+      case '&':
+        restart(r + 1);
+        continue;
+
+      case 'd': {
+        int min, max;
+        CharSets sets{};
+        const char* pEnd = TakeModifiers(TakeBounds(r, &min, &max), &sets);
+        for (const char* q = value; *q; q++) {
+          if (!IsDigit(static_cast<unsigned char>(*q)) || InSet(sets.Forbid, *q)) {
+            PostMsg(kInvalidDigit, *q);
+            return kEntryChar;
+          }
+        }
+        long long number;
+        const char* pNumEnd = ReadNumber(pVal, 10, &number);
+        bool flNumber = pNumEnd != pVal;
+        pVal = *pNumEnd ? pNumEnd + 1 : pNumEnd;
+        if (max == 0) {
+          r = pEnd;
+        } else if (flNumber && number >= min && number <= max) {
+          r = NextJoin(pEnd);
+        } else {
+          PostText(pErrIntRange, "%d%d", min, max);
+          return kEntryRange;
+        }
+        continue;
+      }
+
+      case 'D': {
+        long double min, max;
+        CharSets sets{};
+        const char* pEnd = TakeModifiers(TakeRealBounds(r, &min, &max), &sets);
+        for (const char* q = value; *q; q++) {
+          if ((!IsDigit(static_cast<unsigned char>(*q)) && *q != '.') || InSet(sets.Forbid, *q)) {
+            PostMsg(kLongNumberBadChar, *q);
+            return kEntryChar;
+          }
+        }
+        char* pNumEnd;
+        long double number = strtold(pVal, &pNumEnd);
+        bool flNumber = pNumEnd != pVal;
+        if (max == 0) {
+          r = pEnd;
+        } else if (flNumber && number >= min && number <= max) {
+          r = NextJoin(pEnd);
+        } else {
+          PostText(pErrLongRange, "%Lf%Lf", min, max);
+          return kEntryRange;
+        }
+        continue;
+      }
+
+      case 'x': {
+        int min, max;
+        const char* pEnd = TakeBounds(r, &min, &max);
+        long long number;
+        const char* pNumEnd = ReadNumber(pVal, 16, &number);
+        bool flNumber = pNumEnd != pVal;
+        pVal = *pNumEnd ? pNumEnd + 1 : pNumEnd;
+        if (max == 0) {
+          r = pEnd;
+        } else if (flNumber && number >= min && number <= max) {
+          r = NextJoin(pEnd);
+        } else {
+          PostText(pErrFloatRange, "%d%d", min, max);
+          return kEntryRange;
+        }
+        continue;
+      }
+
+      case 'f': {
+        long double min, max;
+        const char* pEnd = TakeRealBounds(r, &min, &max);
+        int nDots = 0;
+        for (const char* q = pVal; *q; q++) {
+          if (*q == '.') {
+            nDots++;
+          } else if (!IsDigit(static_cast<unsigned char>(*q))) {
+            PostCatalog(25, 1006, "%c", *q);
+            return kEntryChar;
+          }
+        }
+        if (nDots > 1) {
+          PostCatalog(25, 1020, "");
+          return kEntryRange;
+        }
+        char* pNumEnd;
+        float number = strtof(pVal, &pNumEnd);
+        bool flNumber = pNumEnd != pVal;
+        float fMin = static_cast<float>(min), fMax = static_cast<float>(max);
+        if (fMax == 0) {
+          r = pEnd;
+        } else if (flNumber && number >= fMin && number <= fMax) {
+          r = NextJoin(pEnd);
+        } else {
+          PostMsg(kFloatRange, static_cast<double>(fMin), static_cast<double>(fMax));
+          return kEntryRange;
+        }
+        continue;
+      }
+
+      case 'A':
+      case 'a':
+      case 'p': {
+        int min, max;
+        CharSets sets{};
+        const char* pEnd = TakeModifiers(TakeBounds(r, &min, &max), &sets);
+        for (; *pVal; pVal++) {
+          char c = *pVal;
+          bool flAllowed = ClassAllows(item, static_cast<unsigned char>(c)) || InSet(sets.Extra, c);
+          if (!flAllowed || InSet(sets.Forbid, c)) break;
+          keep(c);
+        }
+        if (*pVal) {
+          char bad = *pVal;
+          if (tryAlternative(pEnd)) continue;
+          PostCatalog(25, item == 'a' ? 1008 : 1007, "%c%s", bad, sets.Extra);
+          return kEntryChar;
+        }
+        if (!LengthFits(value, min, max)) {
+          if (tryAlternative(pEnd)) continue;
+          PostLength(min, max);
+          return kEntryLength;
+        }
+        r = pEnd;
+        continue;
+      }
+
+      case 't':
+      case 'L':
+        if (item == 'L' || r[1] == '(') {
+          int min, max;
+          const char* pEnd = TakeBounds(r, &min, &max);
+          if (!LengthFits(value, min, max)) {
+            if (tryAlternative(pEnd)) continue;
+            PostLength(min, max);
+            return kEntryLength;
+          }
+          r = pEnd;
+          continue;
+        }
+        [[fallthrough]];  // "t" without "(" excludes a value as "!" does
+      case '!':
+        if (EqualsExcluded(value, r[1] ? r + 2 : r + 1)) {
+          PostCatalog(25, 1009, "%s", value);
+          return kEntryExcluded;
+        }
+        return kEntryValid;
+
+      default:  // a literal
+        if (*pVal == item) {
+          keep(item);
+          pVal++;
+          r++;
+          continue;
+        }
+        char typed = *pVal;
+        if (tryAlternative(r + 1)) continue;
+        if (nCopy > 0) PostCatalog(25, 1007, "%c%c%s", typed, item, copy);
+        return kEntryChar;
+    }
+  }
+}
+
+int getMinMax(const char* range, int* min) {
+  const char* p = range ? range : "";
+  if (*p && !IsDigit(static_cast<unsigned char>(*p))) p++;
+  int lo = TakeNumber(&p);
+  int hi = TakeNumber(&p);
+  if (min) *min = lo;
+  return hi;
+}
+
+char* ValidateEntryLen(const char* value, const char* range) {
+  long long len = value ? static_cast<long long>(strlen(value)) : 0;
+  int min = 4, max = 4;
+  if (range) max = getMinMax(range, &min);
+  if (len >= min && len <= max) return nullptr;
+  if (min == max) {
+    TtyMsg(NlsBuf, kNlsBufSize, 30, 44, "%d", min);
+  } else {
+    TtyMsg(NlsBuf, kNlsBufSize, 30, 42, "%d%d", min, max);
+  }
+  return NlsBuf;
+}
+
+int ValidateEntryDigit(const char* value) {
+  for (const char* p = value ? value : ""; *p; p++) {
+    if (!IsDigit(static_cast<unsigned char>(*p))) return static_cast<unsigned char>(*p);
+  }
+  return 0;
+}
+
+int ValidateEntryTty(const char* value, const char* range) {
+  if (char* pMsg = ValidateEntryLen(value, range)) {
+    PostMsg("%s", pMsg);
+    return kEntryLength;
+  }
+  if (int c = ValidateEntryDigit(value)) {
+    PostMsg(kInvalidDigit, c);
+    return kEntryChar;
+  }
+  return kEntryValid;
+}
