@@ -53,6 +53,18 @@ class Terminal {
   }
   // The screen as text, wrapped lines joined (blanks at line ends kept).
   std::string Screen() { return Tmux("capture-pane -p -J -t t"); }
+  // Types a command line once the shell shows its prompt on the last line.
+  void Command(const std::string& text) {
+    for (int i = 0; i < 200 && !AtPrompt(); i++) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Line(text);
+  }
+  bool AtPrompt() {
+    std::string s = Screen();
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    return s == "$ " || (s.size() >= 3 && s.compare(s.size() - 3, 3, "\n$ ") == 0);
+  }
   // True once text is on the screen (10 seconds at most).
   bool WaitFor(const std::string& text) {
     for (int i = 0; i < 200; i++) {
@@ -63,8 +75,17 @@ class Terminal {
   }
   // The terminal's echo flag as stty reports it in the shell: "echo" or "-echo".
   std::string EchoFlag() {
-    Line("stty -a | tr ' ' '\\n' | grep -x -e echo -e -echo | sed 's/^/flag:/'");
-    WaitFor("\nflag:");
+    auto count = [this] {
+      std::string s = Screen();
+      size_t n = 0;
+      for (size_t at = s.find("\nflag:"); at != std::string::npos; at = s.find("\nflag:", at + 1)) n++;
+      return n;
+    };
+    size_t before = count();
+    Command("stty -a | tr ' ' '\\n' | grep -x -e echo -e -echo | sed 's/^/flag:/'");
+    for (int i = 0; i < 200 && count() == before; i++) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     std::string s = Screen();
     size_t at = s.rfind("\nflag:");
     return at == std::string::npos ? "" : s.substr(at + 6, s.find('\n', at + 1) - at - 6);
@@ -87,14 +108,14 @@ class PtyTest : public ::testing::Test {
 
 TEST_F(PtyTest, PromptYNAsksUntilYOrNAndEndsAtEndOfInput) {
   Terminal t(200, 24);
-  t.Line(kProbe + " yn");
+  t.Command(kProbe + " yn");
   ASSERT_TRUE(t.WaitFor("Continue? [y/n] "));
   t.Line("Y");
   t.Line("yes");
   ASSERT_TRUE(t.WaitFor("answer="));
   EXPECT_NE(t.Screen().find("Continue? [y/n] Y\nContinue? [y/n] yes\nanswer=1\n"), std::string::npos)
       << t.Screen();
-  t.Line(kProbe + " yn");
+  t.Command(kProbe + " yn");
   ASSERT_TRUE(t.WaitFor("answer=1\n$ " + kProbe + " yn\nContinue? [y/n] "));
   t.Key("C-d");
   ASSERT_TRUE(t.WaitFor("answer=-1")) << t.Screen();
@@ -102,11 +123,11 @@ TEST_F(PtyTest, PromptYNAsksUntilYOrNAndEndsAtEndOfInput) {
 
 TEST_F(PtyTest, PromptUserReadsALineOrEnds) {
   Terminal t(200, 24);
-  t.Line(kProbe + " user");
+  t.Command(kProbe + " user");
   ASSERT_TRUE(t.WaitFor("Name: "));
   t.Line("kvln admin");
   ASSERT_TRUE(t.WaitFor("Name: kvln admin\ngot=kvln admin\n")) << t.Screen();
-  t.Line(kProbe + " user");
+  t.Command(kProbe + " user");
   ASSERT_TRUE(t.WaitFor("got=kvln admin\n$ " + kProbe + " user\nName: "));
   t.Key("C-d");
   ASSERT_TRUE(t.WaitFor("got=(end)")) << t.Screen();
@@ -115,7 +136,7 @@ TEST_F(PtyTest, PromptUserReadsALineOrEnds) {
 TEST_F(PtyTest, PassPhraseIsNotEchoedAndEchoComesBack) {
   Terminal t(200, 24);
   ASSERT_EQ(t.EchoFlag(), "echo");
-  t.Line(kProbe + " pass");
+  t.Command(kProbe + " pass");
   ASSERT_TRUE(t.WaitFor("Pass phrase: "));
   t.Line("typed-secret");  // 12 characters, byte sum 1241
   ASSERT_TRUE(t.WaitFor("pass=")) << t.Screen();
@@ -127,7 +148,7 @@ TEST_F(PtyTest, PassPhraseIsNotEchoedAndEchoComesBack) {
 
 TEST_F(PtyTest, PassPhraseEndedByASignalOrTheWaitLeavesEchoOn) {
   Terminal t(200, 24);
-  t.Line(kProbe + " pass");
+  t.Command(kProbe + " pass");
   ASSERT_TRUE(t.WaitFor("Pass phrase: "));
   t.Type("half-typed");
   t.Key("C-c");  // SIGINT: caught, terminal restored, delivered again: the probe ends
@@ -135,9 +156,9 @@ TEST_F(PtyTest, PassPhraseEndedByASignalOrTheWaitLeavesEchoOn) {
   EXPECT_EQ(t.Screen().find("half-typed"), std::string::npos);
   EXPECT_EQ(t.EchoFlag(), "echo");
 
-  t.Line(kProbe + " passwait 1");
+  t.Command(kProbe + " passwait 1");
   ASSERT_TRUE(t.WaitFor("pass=(none) echo=on")) << t.Screen();
-  t.Line(kProbe + " pass");
+  t.Command(kProbe + " pass");
   ASSERT_TRUE(t.WaitFor(kProbe + " pass\nPass phrase: "));
   t.Key("C-d");
   ASSERT_TRUE(t.WaitFor("Pass phrase: \npass=(none) echo=on")) << t.Screen();
@@ -145,13 +166,13 @@ TEST_F(PtyTest, PassPhraseEndedByASignalOrTheWaitLeavesEchoOn) {
 
 TEST_F(PtyTest, PassPhraseStoppedAndContinuedAsksAgain) {
   Terminal t(200, 24);
-  t.Line(kProbe + " pass");
+  t.Command(kProbe + " pass");
   ASSERT_TRUE(t.WaitFor("Pass phrase: "));
   t.Type("abc");
   t.Key("C-z");  // SIGTSTP: the terminal is restored before the probe stops
   ASSERT_TRUE(t.WaitFor("Stopped")) << t.Screen();
   EXPECT_EQ(t.EchoFlag(), "echo");
-  t.Line("fg");
+  t.Command("fg");
   ASSERT_TRUE(t.WaitFor("fg\n" + kProbe + " pass\nPass phrase: ")) << t.Screen();
   t.Line("ok");
   ASSERT_TRUE(t.WaitFor("pass=2 sum=218 echo=on")) << t.Screen();  // the phrase starts over
@@ -159,6 +180,6 @@ TEST_F(PtyTest, PassPhraseStoppedAndContinuedAsksAgain) {
 
 TEST_F(PtyTest, GetTermInfoTakesTheTerminalsSize) {
   Terminal t(100, 30);
-  t.Line(kProbe + " size");
+  t.Command(kProbe + " size");
   ASSERT_TRUE(t.WaitFor("size=100x30")) << t.Screen();
 }
