@@ -137,6 +137,15 @@ const char* NextJoin(const char* p) {
   return p;
 }
 
+// Where the rule goes on after a number item: right after its text when max is 0 (no range
+// check), at the next "|" or "&" when the number is in range; null when it is out of range.
+template <typename T>
+const char* AfterRange(bool flNumber, T number, T min, T max, const char* pEnd) {
+  if (max == 0) return pEnd;
+  if (flNumber && number >= min && number <= max) return NextJoin(pEnd);
+  return nullptr;
+}
+
 bool LengthFits(const char* value, int min, int max) {
   if (max == 0) return true;
   size_t len = strlen(value);
@@ -251,29 +260,30 @@ int ValidateEntry(const char* value, const char* rule) {
         restart(r + 1);
         continue;
 
-      case 'd': {
+      case 'd':
+      case 'x': {
         int min, max;
         CharSets sets{};
-        const char* pEnd = TakeModifiers(TakeBounds(r, &min, &max), &sets);
-        for (const char* q = value; *q; q++) {
-          if (!IsDigit(static_cast<unsigned char>(*q)) || InSet(sets.Forbid, *q)) {
-            PostMsg(kInvalidDigit, *q);
-            return kEntryChar;
+        const char* pEnd = TakeBounds(r, &min, &max);
+        if (item == 'd') {
+          pEnd = TakeModifiers(pEnd, &sets);
+          for (const char* q = value; *q; q++) {
+            if (!IsDigit(static_cast<unsigned char>(*q)) || InSet(sets.Forbid, *q)) {
+              PostMsg(kInvalidDigit, *q);
+              return kEntryChar;
+            }
           }
         }
         long long number;
-        const char* pNumEnd = ReadNumber(pVal, 10, &number);
+        const char* pNumEnd = ReadNumber(pVal, item == 'd' ? 10 : 16, &number);
         bool flNumber = pNumEnd != pVal;
         pVal = *pNumEnd ? pNumEnd + 1 : pNumEnd;
-        if (max == 0) {
-          r = pEnd;
-        } else if (flNumber && number >= min && number <= max) {
-          r = NextJoin(pEnd);
-        } else {
-          PostText(pErrIntRange, "%d%d", min, max);
-          return kEntryRange;
+        if (const char* pNext = AfterRange<long long>(flNumber, number, min, max, pEnd)) {
+          r = pNext;
+          continue;
         }
-        continue;
+        PostText(item == 'd' ? pErrIntRange : pErrFloatRange, "%d%d", min, max);
+        return kEntryRange;
       }
 
       case 'D': {
@@ -288,34 +298,12 @@ int ValidateEntry(const char* value, const char* rule) {
         }
         char* pNumEnd;
         long double number = strtold(pVal, &pNumEnd);
-        bool flNumber = pNumEnd != pVal;
-        if (max == 0) {
-          r = pEnd;
-        } else if (flNumber && number >= min && number <= max) {
-          r = NextJoin(pEnd);
-        } else {
-          PostText(pErrLongRange, "%Lf%Lf", min, max);
-          return kEntryRange;
+        if (const char* pNext = AfterRange(pNumEnd != pVal, number, min, max, pEnd)) {
+          r = pNext;
+          continue;
         }
-        continue;
-      }
-
-      case 'x': {
-        int min, max;
-        const char* pEnd = TakeBounds(r, &min, &max);
-        long long number;
-        const char* pNumEnd = ReadNumber(pVal, 16, &number);
-        bool flNumber = pNumEnd != pVal;
-        pVal = *pNumEnd ? pNumEnd + 1 : pNumEnd;
-        if (max == 0) {
-          r = pEnd;
-        } else if (flNumber && number >= min && number <= max) {
-          r = NextJoin(pEnd);
-        } else {
-          PostText(pErrFloatRange, "%d%d", min, max);
-          return kEntryRange;
-        }
-        continue;
+        PostText(pErrLongRange, "%Lf%Lf", min, max);
+        return kEntryRange;
       }
 
       case 'f': {
@@ -336,17 +324,13 @@ int ValidateEntry(const char* value, const char* rule) {
         }
         char* pNumEnd;
         float number = strtof(pVal, &pNumEnd);
-        bool flNumber = pNumEnd != pVal;
         float fMin = static_cast<float>(min), fMax = static_cast<float>(max);
-        if (fMax == 0) {
-          r = pEnd;
-        } else if (flNumber && number >= fMin && number <= fMax) {
-          r = NextJoin(pEnd);
-        } else {
-          PostMsg(kFloatRange, static_cast<double>(fMin), static_cast<double>(fMax));
-          return kEntryRange;
+        if (const char* pNext = AfterRange(pNumEnd != pVal, number, fMin, fMax, pEnd)) {
+          r = pNext;
+          continue;
         }
-        continue;
+        PostMsg(kFloatRange, static_cast<double>(fMin), static_cast<double>(fMax));
+        return kEntryRange;
       }
 
       case 'A':

@@ -24,8 +24,8 @@ long long CellCount(const TextScreen* pScreen) {
   return static_cast<long long>(pScreen->Width) * pScreen->Height;
 }
 
-void PutRun(int ch, int count) {
-  for (int i = 0; i < count; i++) putchar(ch);
+void PutRun(int ch, long long count) {
+  for (long long i = 0; i < count; i++) putchar(ch);
 }
 
 }  // namespace
@@ -109,9 +109,10 @@ void Overlay(TextScreen* pScreen, const char* text, int wait) {
   if (!text) text = "";
   size_t len = strlen(text), pos = 0;
   MoveCursor(pScreen, pScreen->OvlCol, pScreen->OvlRow);
-  PutRun('*', width + 4);
+  PutRun('*', width + 4LL);
   putchar('\n');
-  for (int k = 0; k < pScreen->OvlHeight + 3; k++) {
+  long long nRows = static_cast<long long>(pScreen->OvlHeight) + 3;
+  for (long long k = 0; k < nRows; k++) {
     MoveCursor(pScreen, pScreen->OvlCol, pScreen->OvlRow + 1 + k);
     fputs("* ", stdout);
     bool flBlank = false;  // a line feed blanks the rest of its chunk
@@ -130,7 +131,7 @@ void Overlay(TextScreen* pScreen, const char* text, int wait) {
     PutRun(' ', width - 8);
     putchar('*');
   }
-  PutRun('*', width + 4);
+  PutRun('*', width + 4LL);
   fflush(stdout);
   if (wait) {
     int c = getchar();
