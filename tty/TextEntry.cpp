@@ -390,7 +390,11 @@ int ValidateEntry(const char* value, const char* rule) {
         }
         char typed = *pVal;
         if (tryAlternative(r + 1)) continue;
-        if (nCopy > 0) PostCatalog(25, 1007, "%c%c%s", typed, item, copy);
+        // The mismatch has a message of its own (25, 1025) in newer catalogues; older ones
+        // hold a text for these three arguments in (25, 1007).
+        if (nCopy > 0) {
+          PostCatalog(25, TtyHasMsg(25, 1025) ? 1025 : 1007, "%c%c%s", typed, item, copy);
+        }
         return kEntryChar;
     }
   }

@@ -119,6 +119,11 @@ char* TtyFormatV(char* out, int size, const char* text, const char* shape, va_li
   return out;
 }
 
+int TtyHasMsg(int set, int number) {
+  char text[kNlsStrBufSize];
+  return NlsFetchString(pDrvCoreDB, text, kNlsBySetNumber, set, number) == text;
+}
+
 char* TtyMsgV(char* out, int size, int set, int number, const char* shape, va_list ap) {
   char text[kNlsStrBufSize];
   // A missing message comes back as its key, not in text; printed, it shows as "Error".

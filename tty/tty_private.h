@@ -14,6 +14,8 @@ int TtyArgsMatch(const char* text, const char* shape);
 // Formats text with the arguments into out (size bytes, cut to fit) when its conversions are
 // those of shape; otherwise out holds "Error". Returns out.
 char* TtyFormatV(char* out, int size, const char* text, const char* shape, va_list ap);
+// 1 when pDrvCoreDB holds message (set, number).
+int TtyHasMsg(int set, int number);
 // Message (set, number) of pDrvCoreDB formatted as TtyFormatV does. Returns out.
 char* TtyMsgV(char* out, int size, int set, int number, const char* shape, va_list ap);
 char* TtyMsg(char* out, int size, int set, int number, const char* shape, ...);

@@ -88,13 +88,17 @@ TEST_F(ValidateEntryTest, AlternativesAndFurtherChecks) {
 }
 
 TEST_F(ValidateEntryTest, LiteralMismatchShowsTypedExpectedAndMatched) {
-  tty_test::PutMessage("25_1007", "typed '%c', expected '%c' after \"%s\".");
+  tty_test::PutMessage("25_1025", "typed '%c', expected '%c' after \"%s\".");
   EXPECT_EQ(Check("XZ", "XY"), "typed 'Z', expected 'Y' after \"X\".[Enter]=3");
   EXPECT_EQ(Check("QY", "XY"), "=3");
-  // A message whose conversions differ from the arguments given is not used as a format.
+  DbmTDeleteRecord(pDrvCoreDB, "25_1025");
+  // Without (25, 1025), (25, 1007) serves when its text takes these arguments; a message
+  // whose conversions differ from the arguments given is never used as a format.
+  EXPECT_EQ(Check("XZ", "XY"), "Error[Enter]=3");
+  tty_test::PutMessage("25_1007", "'%c' for '%c' after %s.");
+  EXPECT_EQ(Check("XZ", "XY"), "'Z' for 'Y' after X.[Enter]=3");
   EXPECT_EQ(Check("a-", "A(1,8)"), "Error[Enter]=3");
   tty_test::PutMessage("25_1007", "'%c' is not allowed (also %s).");
-  EXPECT_EQ(Check("XZ", "XY"), "Error[Enter]=3");
 }
 
 TEST_F(ValidateEntryTest, MalformedRulesAreReadAsFarAsTheyAreSound) {
