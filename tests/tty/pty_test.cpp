@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr int kPolls = 600;  // 50 ms apart: 30 seconds for a slow, busy machine
 const std::string kProbe = std::string(KORVI_BINARY_DIR) + "/tty/tty_probe";
 
 std::string Run(const std::string& cmd) {
@@ -55,7 +56,7 @@ class Terminal {
   std::string Screen() { return Tmux("capture-pane -p -J -t t"); }
   // Types a command line once the shell shows its prompt on the last line.
   void Command(const std::string& text) {
-    for (int i = 0; i < 200 && !AtPrompt(); i++) {
+    for (int i = 0; i < kPolls && !AtPrompt(); i++) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     Line(text);
@@ -65,9 +66,9 @@ class Terminal {
     while (!s.empty() && s.back() == '\n') s.pop_back();
     return s == "$ " || (s.size() >= 3 && s.compare(s.size() - 3, 3, "\n$ ") == 0);
   }
-  // True once text is on the screen (10 seconds at most).
+  // True once text is on the screen (30 seconds at most).
   bool WaitFor(const std::string& text) {
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < kPolls; i++) {
       if (Screen().find(text) != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -83,7 +84,7 @@ class Terminal {
     };
     size_t before = count();
     Command("stty -a | tr ' ' '\\n' | grep -x -e echo -e -echo | sed 's/^/flag:/'");
-    for (int i = 0; i < 200 && count() == before; i++) {
+    for (int i = 0; i < kPolls && count() == before; i++) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     std::string s = Screen();
