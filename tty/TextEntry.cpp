@@ -152,31 +152,32 @@ bool LengthFits(const char* value, int min, int max) {
   return len >= static_cast<size_t>(min < 0 ? 0 : min) && len <= static_cast<size_t>(max);
 }
 
-// Posts text formatted with the arguments, or "Error" when its conversions are not shape's.
-void PostText(const char* text, const char* shape, ...) {
+// Posts text, a fetched form of message (25, number), with the arguments ("Error" when its
+// conversions are not the message's).
+void PostText(const char* text, int number, ...) {
   char msg[kMsgSize];
   va_list ap;
-  va_start(ap, shape);
-  TtyFormatV(msg, sizeof msg, text, shape, ap);
+  va_start(ap, number);
+  TtyFormatV(msg, sizeof msg, text, 25, number, ap);
   va_end(ap);
   PostMsg("%s", msg);
 }
 
-// Posts message (set, number) as PostText does.
-void PostCatalog(int set, int number, const char* shape, ...) {
+// Posts message (set, number) of the catalogue with the arguments.
+void PostCatalog(int set, int number, ...) {
   char msg[kMsgSize];
   va_list ap;
-  va_start(ap, shape);
-  TtyMsgV(msg, sizeof msg, set, number, shape, ap);
+  va_start(ap, number);
+  TtyMsgV(msg, sizeof msg, set, number, ap);
   va_end(ap);
   PostMsg("%s", msg);
 }
 
 void PostLength(int min, int max) {
   if (min == max) {
-    PostCatalog(30, 44, "%d", min, max);
+    PostCatalog(30, 44, min, max);
   } else {
-    PostCatalog(30, 42, "%d%d", min, max);
+    PostCatalog(30, 42, min, max);
   }
 }
 
@@ -282,7 +283,11 @@ int ValidateEntry(const char* value, const char* rule) {
           r = pNext;
           continue;
         }
-        PostText(item == 'd' ? pErrIntRange : pErrFloatRange, "%d%d", min, max);
+        if (item == 'd') {
+          PostText(pErrIntRange, 1003, min, max);
+        } else {
+          PostText(pErrFloatRange, 1004, min, max);
+        }
         return kEntryRange;
       }
 
@@ -302,7 +307,7 @@ int ValidateEntry(const char* value, const char* rule) {
           r = pNext;
           continue;
         }
-        PostText(pErrLongRange, "%Lf%Lf", min, max);
+        PostText(pErrLongRange, 1024, min, max);
         return kEntryRange;
       }
 
@@ -314,12 +319,12 @@ int ValidateEntry(const char* value, const char* rule) {
           if (*q == '.') {
             nDots++;
           } else if (!IsDigit(static_cast<unsigned char>(*q))) {
-            PostCatalog(25, 1006, "%c", *q);
+            PostCatalog(25, 1006, *q);
             return kEntryChar;
           }
         }
         if (nDots > 1) {
-          PostCatalog(25, 1020, "");
+          PostCatalog(25, 1020);
           return kEntryRange;
         }
         char* pNumEnd;
@@ -348,7 +353,7 @@ int ValidateEntry(const char* value, const char* rule) {
         if (*pVal) {
           char bad = *pVal;
           if (tryAlternative(pEnd)) continue;
-          PostCatalog(25, item == 'a' ? 1008 : 1007, "%c%s", bad, sets.Extra);
+          PostCatalog(25, item == 'a' ? 1008 : 1007, bad, sets.Extra);
           return kEntryChar;
         }
         if (!LengthFits(value, min, max)) {
@@ -376,7 +381,7 @@ int ValidateEntry(const char* value, const char* rule) {
         [[fallthrough]];  // "t" without "(" excludes a value as "!" does
       case '!':
         if (EqualsExcluded(value, r[1] ? r + 2 : r + 1)) {
-          PostCatalog(25, 1009, "%s", value);
+          PostCatalog(25, 1009, value);
           return kEntryExcluded;
         }
         return kEntryValid;
@@ -390,11 +395,8 @@ int ValidateEntry(const char* value, const char* rule) {
         }
         char typed = *pVal;
         if (tryAlternative(r + 1)) continue;
-        // The mismatch has a message of its own (25, 1025) in newer catalogues; older ones
-        // hold a text for these three arguments in (25, 1007).
-        if (nCopy > 0) {
-          PostCatalog(25, TtyHasMsg(25, 1025) ? 1025 : 1007, "%c%c%s", typed, item, copy);
-        }
+        // Message (25, 1007) takes a character and a text; the mismatch has its own (25, 1025).
+        if (nCopy > 0) PostCatalog(25, 1025, typed, item, copy);
         return kEntryChar;
     }
   }
@@ -415,9 +417,9 @@ char* ValidateEntryLen(const char* value, const char* range) {
   if (range) max = getMinMax(range, &min);
   if (len >= min && len <= max) return nullptr;
   if (min == max) {
-    TtyMsg(NlsBuf, kNlsBufSize, 30, 44, "%d", min);
+    TtyMsg(NlsBuf, kNlsBufSize, 30, 44, min);
   } else {
-    TtyMsg(NlsBuf, kNlsBufSize, 30, 42, "%d%d", min, max);
+    TtyMsg(NlsBuf, kNlsBufSize, 30, 42, min, max);
   }
   return NlsBuf;
 }

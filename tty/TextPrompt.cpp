@@ -1,7 +1,8 @@
 // TextPrompt.cpp - the toolkit's prompts: yes/no questions, free text, the message that waits
 // for Enter, name checks and the pass-phrase reader. Lines are read into LineBuf; at end of
 // input every prompt returns at once with a result no answer gives (-1 or null). Catalogue
-// texts are used as formats only when their conversions fit the arguments; else "Error".
+// texts are used as formats only when their conversions are the ones the message takes
+// (NlsCheckArgs); any other text, and a missing one, shows as "Error".
 // GetPassPhrase owns the terminal while it reads and gives it back as it found it.
 #include <fcntl.h>
 #include <sys/select.h>
@@ -103,15 +104,8 @@ char* ReadInputLine(char* buf, int size) {
   return buf;
 }
 
-int TtyArgsMatch(const char* text, const char* shape) {
-  char have[kNlsArgsSize], want[kNlsArgsSize];
-  int nHave = NlsFormatArgs(text, have, sizeof have);
-  int nWant = NlsFormatArgs(shape, want, sizeof want);
-  return nHave >= 0 && nHave == nWant && memcmp(have, want, static_cast<size_t>(nHave)) == 0;
-}
-
-char* TtyFormatV(char* out, int size, const char* text, const char* shape, va_list ap) {
-  if (text && TtyArgsMatch(text, shape)) {
+char* TtyFormatV(char* out, int size, const char* text, int set, int number, va_list ap) {
+  if (text && NlsCheckArgs(text, set, number)) {
     vsnprintf(out, static_cast<size_t>(size), text, ap);
   } else {
     snprintf(out, static_cast<size_t>(size), "%s", "Error");
@@ -119,23 +113,18 @@ char* TtyFormatV(char* out, int size, const char* text, const char* shape, va_li
   return out;
 }
 
-int TtyHasMsg(int set, int number) {
-  char text[kNlsStrBufSize];
-  return NlsFetchString(pDrvCoreDB, text, kNlsBySetNumber, set, number) == text;
-}
-
-char* TtyMsgV(char* out, int size, int set, int number, const char* shape, va_list ap) {
+char* TtyMsgV(char* out, int size, int set, int number, va_list ap) {
   char text[kNlsStrBufSize];
   // A missing message comes back as its key, not in text; printed, it shows as "Error".
   bool flFound = NlsFetchString(pDrvCoreDB, text, kNlsBySetNumber, set, number) == text;
   text[kNlsStrBufSize - 1] = '\0';
-  return TtyFormatV(out, size, flFound ? text : nullptr, shape, ap);
+  return TtyFormatV(out, size, flFound ? text : nullptr, set, number, ap);
 }
 
-char* TtyMsg(char* out, int size, int set, int number, const char* shape, ...) {
+char* TtyMsg(char* out, int size, int set, int number, ...) {
   va_list ap;
-  va_start(ap, shape);
-  TtyMsgV(out, size, set, number, shape, ap);
+  va_start(ap, number);
+  TtyMsgV(out, size, set, number, ap);
   va_end(ap);
   return out;
 }
@@ -176,7 +165,7 @@ char* PostMsg(const char* fmt, ...) {
   vprintf(fmt ? fmt : "", ap);
   va_end(ap);
   char msg[kMsgSize];
-  fputs(TtyMsg(msg, sizeof msg, 25, 1001, ""), stdout);
+  fputs(TtyMsg(msg, sizeof msg, 25, 1001), stdout);
   fflush(stdout);
   return ReadInputLine(LineBuf, kLineBufSize);
 }
@@ -185,8 +174,8 @@ int TestName(const char* name) {
   for (const char* p = name ? name : ""; *p; p++) {
     if (IsNameChar(static_cast<unsigned char>(*p))) continue;
     char msg[kMsgSize];
-    fputs(TtyMsg(msg, sizeof msg, 25, 1002, "%c", *p), stdout);
-    fputs(TtyMsg(msg, sizeof msg, 25, 1000, ""), stdout);
+    fputs(TtyMsg(msg, sizeof msg, 25, 1002, *p), stdout);
+    fputs(TtyMsg(msg, sizeof msg, 25, 1000), stdout);
     fflush(stdout);
     return ReadInputLine(LineBuf, kLineBufSize) ? 0 : -1;
   }

@@ -88,17 +88,17 @@ TEST_F(ValidateEntryTest, AlternativesAndFurtherChecks) {
 }
 
 TEST_F(ValidateEntryTest, LiteralMismatchShowsTypedExpectedAndMatched) {
-  tty_test::PutMessage("25_1025", "typed '%c', expected '%c' after \"%s\".");
   EXPECT_EQ(Check("XZ", "XY"), "typed 'Z', expected 'Y' after \"X\".[Enter]=3");
   EXPECT_EQ(Check("QY", "XY"), "=3");
-  DbmTDeleteRecord(pDrvCoreDB, "25_1025");
-  // Without (25, 1025), (25, 1007) serves when its text takes these arguments; a message
-  // whose conversions differ from the arguments given is never used as a format.
+}
+
+TEST_F(ValidateEntryTest, MessagesWithOtherConversionsShowError) {
+  tty_test::PutMessage("25_1003", "Between %s and %s.");
+  tty_test::PutMessage("25_1025", "typed '%c' after \"%s\".");
+  EXPECT_EQ(Check("13", "d(1,12)"), "Error[Enter]=1");
   EXPECT_EQ(Check("XZ", "XY"), "Error[Enter]=3");
-  tty_test::PutMessage("25_1007", "'%c' for '%c' after %s.");
-  EXPECT_EQ(Check("XZ", "XY"), "'Z' for 'Y' after X.[Enter]=3");
-  EXPECT_EQ(Check("a-", "A(1,8)"), "Error[Enter]=3");
-  tty_test::PutMessage("25_1007", "'%c' is not allowed (also %s).");
+  tty_test::PutMessage("25_1003", "Integer must be between %d and %d.");
+  tty_test::PutMessage("25_1025", "typed '%c', expected '%c' after \"%s\".");
 }
 
 TEST_F(ValidateEntryTest, MalformedRulesAreReadAsFarAsTheyAreSound) {

@@ -46,6 +46,7 @@ inline const std::vector<std::pair<std::string, std::string>> kMessages = {
     {"25_1008", "'%c' is not a letter (also %s)."},
     {"25_1009", "The value %s is reserved."},
     {"25_1020", "Only one decimal point."},
+    {"25_1025", "typed '%c', expected '%c' after \"%s\"."},
     {"30_42", "Enter %d to %d characters."},
     {"30_44", "Enter exactly %d characters."},
 };
