@@ -29,6 +29,7 @@ constexpr uint16_t kMenuHelp = 0x002;            // "h" opens the help viewer; h
 constexpr uint16_t kMenuKeepValues = 0x004;      // value buffers stay allocated after leaving
 constexpr uint16_t kMenuSaveAs = 0x008;          // "s" saves the values into a file the user names
 constexpr uint16_t kMenuSaveExit = 0x010;        // "s" saves into ".settings" and ends the process
+constexpr uint16_t kMenuLeaveAtEnd = 0x020;      // end of input leaves the menu instead of ending the program
 constexpr uint16_t kMenuCommandReinit = 0x040;   // a successful type-7 action re-initialises the menu
 constexpr uint16_t kMenuLeaveByOldType = 0x080;  // leave decision by the item type before selection
 constexpr uint16_t kMenuNoBlankLine = 0x100;     // no blank line between items
