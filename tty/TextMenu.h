@@ -285,4 +285,60 @@ char* GetPassPhrase(const char* prompt);
 // Signal catcher of GetPassPhrase: stores the number in signo.
 void handler(int sig);
 
+// ===========================================================================
+// Menu display and run loop (TextMenuRun.cpp), full-screen picker (TextMenuPick.cpp)
+// ===========================================================================
+// A menu is shown as a numbered list on an 80-column terminal (the "clear" command, then the
+// whole menu), a line is read, the item it names is carried out, until the user leaves. Texts
+// come from pDrvCoreDB, set 25. At end of input a menu ends the program (message (25, 1016)
+// through SysError) and the picker ends as if cancelled: nothing asks forever.
+
+constexpr int kMenuWidth = 80;         // display width of titles, bars and wrapping
+constexpr int kPickSelSize = 64;       // the picker's current-selection text: 63 characters
+
+extern int flExitTextMenu;             // set by an action: the running menu is left, and
+                                       // RunMenu does nothing while it stays set
+extern char* pOption;                  // second word of the selection line (in LineBuf)
+
+// The help seam: "h" on a menu with kMenuHelp calls pfnTextMenuHelp (the help viewer sets it
+// and opens the page its globals name); while it is null "h" does nothing.
+typedef void (*TextMenuHelpFn)(TextMenu* pMenu);
+extern TextMenuHelpFn pfnTextMenuHelp;
+
+// 1 when every required text (type 11) before the first hidden item is filled; otherwise
+// posts message (25, 1011), waits for Enter and returns 0.
+int TestNames(TextMenu* pMenu);
+// Runs the menu: pfnOnShow, InitMenu, settings loaded from path when given (a file that cannot
+// be opened runs the first cancel item's action and returns), then, when interactive, the
+// display-and-select loop until the user leaves. Returns 0.
+int RunMenu(TextMenu* pMenu, const char* path, int interactive);
+// Runs "clear" and prints the menu: title by TitleStyle, items, footer (message (25, 510)).
+// dotCol: longest label (InitMenu); titleLen: length of the title's first line. Returns the
+// number of items walked, FindSelection's limit.
+int PrintMenu(TextMenu* pMenu, int dotCol, int titleLen);
+// Prints the items after a bar (type 1: one line feed per label; type 3: every following item
+// in columns, a type-3 item starting a new row). *pIndex counts the items consumed, *pNumber
+// the numbered ones. Returns the last item consumed.
+TextMenuItem* PrintMenuBarItem(TextMenuItem* pBar, int type, int* pIndex, int* pNumber);
+// The item the line in LineBuf selects among the first limit items: a number, or a hot key
+// (either case); "h" and "s" as the flags say. Sets pOption. 1-based index, or 0.
+int FindSelection(TextMenu* pMenu, int limit);
+// Carries out the selection of item index (0-based) with the option text (or "" / null).
+// True when it took effect (see the item types).
+bool ProcessSelection(TextMenu* pMenu, int index, const char* option);
+// The full-screen picker for list item index (type 9 or 10); preset is taken as the first
+// answer when not null.
+void ProcessStateValue(TextMenu* pMenu, int index, const char* preset);
+// Draws one page of the picker from choice first on (0 starts over: terminal size and texts).
+// Bit k of *pMask is set when choice first + k is hidden (k < 64). Returns the choices shown,
+// 0 when the choices ran out before the page was full, -1 when the terminal is too small
+// (messages (25, 206) to (25, 208) shown, one character read).
+int PrintPickOneManyScreen(TextMenuItem* pItem, uint64_t* pMask, int first);
+// The widest choice of each column of Height - 6 choices into widths, which must hold
+// (ChoiceCount + rows - 1) / rows entries; returns the widest of them (0 without rows).
+int GetColumnWidths(TextScreen* pScreen, TextMenuItem* pItem, int* widths);
+// The picker's frame: the label centred in row 1, the save and cancel texts in row Height - 2,
+// the current selection in row Height - 1, the option prompt in the last row.
+void WriteScreenFrame(TextScreen* pScreen, TextMenuItem* pItem, const char* curSel);
+
 #endif  // KORVI_TTY_TEXTMENU_H
