@@ -376,3 +376,24 @@ TEST(PrintPickOneManyScreen, TooSmallForTheList) {
             "It has 80 columns and 24 rows;\n"
             "at least 85 columns and 7 rows are needed. Press Enter.\n|-1");
 }
+
+TEST(RunMenu, HelpHookAndExitFlag) {
+  Menu m;
+  m.Add("Stop", kItemCommand);
+  m[0].pfnAction = [](TextMenu*, TextMenuItem*) { return flExitTextMenu = 1, 1; };
+  TextMenu* menu = m.Get();
+  menu->TitleStyle = 3;
+  menu->Flags = kMenuNoBlankLine | kMenuHelp;
+  menu->pfnOnShow = [](TextMenu*) { return printf("<show>"), 0; };
+  // "h" opens help through the hook; an action that sets flExitTextMenu leaves the menu even
+  // though it failed, and while the flag stays set RunMenu does nothing but pfnOnShow.
+  base_test::Child c = InChild("H\n1\n", [&] {
+    pfnTextMenuHelp = [](TextMenu*) { printf("<help>"); };
+    RunMenu(menu, nullptr, 1);
+    printf("|");
+    RunMenu(menu, nullptr, 1);
+  });
+  EXPECT_EQ(c.Status, 0);
+  const std::string screen = "<clear> 1) Stop \n\nh=help   Enter=leave\nSelection: ";
+  EXPECT_EQ(c.Out, "<show>" + screen + "<help>" + screen + "|<show>");
+}
