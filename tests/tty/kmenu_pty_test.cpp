@@ -52,10 +52,10 @@ class Pane {
     while (!s.empty() && s.back() == '\n') s.pop_back();
     return s;
   }
-  // Waits until the screen is exactly screen (up to 10 s); returns what was there last.
+  // Waits until the screen is exactly screen (up to 30 s); returns what was there last.
   std::string WaitForScreen(const std::string& screen) {
     std::string s;
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < 600; i++) {  // up to 30 s on a busy machine
       s = Screen();
       if (s == screen) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
