@@ -1,6 +1,7 @@
 // Fetching, printing and the texts built from messages.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "nls_test_util.h"
 
@@ -76,6 +77,32 @@ TEST_F(Fetch, ChangedCatalogueIsSeenByTheNextFetch) {
   MakeCatalogue("fr_FR", "Test", {{"7_1", "un"}});
   DbT* other = Open("fr_FR", "Test");
   EXPECT_STREQ(NlsFetchString(other, Out, kNlsBySetNumber, 7, 1), "un");
+}
+
+// Thousands of kept texts (the table and the text store grow many times), read back from the
+// store with two handles taking turns.
+TEST_F(Fetch, ManyKeptTextsComeBackWhole) {
+  std::vector<std::pair<std::string, std::string>> records;
+  for (int set = 1; set <= 6; set++)
+    for (int n = 1; n <= 700; n++)
+      records.push_back({std::to_string(set) + "_" + std::to_string(n),
+                         "message " + std::to_string(set) + "/" + std::to_string(n) +
+                             std::string(size_t(n % 97), char('a' + n % 26))});
+  MakeCatalogue("en_US", "Many", records);
+  DbT* many = Open("en_US", "Many");
+  ASSERT_NE(many, nullptr);
+  for (int pass = 0; pass < 2; pass++) {
+    size_t i = 0;
+    for (int set = 1; set <= 6; set++) {
+      for (int n = 1; n <= 700; n++, i++) {
+        ASSERT_STREQ(NlsFetchString(many, Out, kNlsBySetNumber, set, n), records[i].second.c_str());
+        if (n % 100 == 0) {
+          EXPECT_STREQ(NlsFetchString(Db, Out, kNlsBySetNumber, 7, 2), "two");
+        }
+      }
+    }
+    EXPECT_STREQ(NlsFetchString(many, Out, kNlsBySetNumber, 6, 701), "6_701");
+  }
 }
 
 TEST_F(Fetch, LongAndUnterminatedRecordsStayInsideTheBuffers) {
