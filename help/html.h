@@ -15,6 +15,7 @@
 #define KORVI_HELP_HTML_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "base/List.h"
 
@@ -100,6 +101,11 @@ extern const char HtmlKeys[];
 // unreadable files, files without pages, and when the table is full (a WARNING is printed).
 // The file and its first page become current; a target moves to its page (GoToTarget).
 HtmlFile* ParseHtmlFile(const char* path, char* text);
+// Prints the laid-out text of every page of the help file at path to out, each page followed
+// by a form feed line, laying out and releasing one page at a time (nothing of the file stays
+// loaded; the file table is not used). Returns the pages printed: 0 for an "http://" path, an
+// unreadable file or one without pages, which print nothing.
+int DumpHtmlFile(const char* path, FILE* out);
 // The loaded file of exactly that name, or null; on a hit CurrentFile becomes its index.
 HtmlFile* FindHtmlFile(const char* path);
 // The next tag's inner text from the file's cursor (NULs written over "<" and ">"), or null

@@ -2,9 +2,14 @@
 // scan that decodes text runs and character references in place.
 // The file text is NUL-terminated and every scan stops at that NUL; the write position of a
 // text run never passes the read position, so decoding needs no second buffer.
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/MemMgr.h"
 #include "base/utils.h"
@@ -47,13 +52,47 @@ constexpr int kLargestChunk = 1 << 20;   // chunks double up to this
 // The help viewer's arena: elements, their links, anchors and page texts are taken from
 // chunks of the pool by bumping a pointer; a help file has hundreds of thousands of elements
 // and keeps them for the life of the process, so nothing here is released one by one. (A
-// list releasing one frees nothing: the address lies inside its chunk.)
+// list releasing one frees nothing: the address lies inside its chunk.) The chunks are
+// chained so that the dump, which needs a page only until it is printed, can start again
+// from the first one (HelpArenaReset); a chunk used again is zeroed as it is handed out.
+struct ArenaChunk {
+  ArenaChunk* pNext;  // the next chunk of the chain, null at its end
+  int32_t nSize;      // bytes after this header
+  int32_t flReused;   // handed out before: zero what is taken from it
+};
+struct LargeBlock {   // an allocation of its own, chained for the reset
+  LargeBlock* pNext;
+  int64_t nPad;       // keeps the data 16-byte aligned
+};
 struct HelpArena {
-  char* pNext;     // next free byte of the current chunk
-  int nLeft;       // bytes left in it
-  int nChunkSize;  // size of the next chunk
+  char* pNext;          // next free byte of the current chunk
+  int nLeft;            // bytes left in it
+  int nChunkSize;       // size of the next chunk
+  ArenaChunk* pFirst;   // the chain, oldest first
+  ArenaChunk* pCur;     // the chunk being used, null before the first
+  LargeBlock* pLarge;   // allocations of their own, newest first
 };
 HelpArena Arena;
+
+// Moves to the next chunk with room for n bytes: one of the chain after a reset, else a new
+// one from the pool. False when the pool is exhausted.
+bool NextChunk(int n) {
+  ArenaChunk* c = Arena.pCur ? Arena.pCur->pNext : Arena.pFirst;
+  while (c && c->nSize < n) c = c->pNext;  // too small for this request: left for now
+  if (!c) {
+    c = static_cast<ArenaChunk*>(GetMem(Arena.nChunkSize - 1));  // the pool adds the 1
+    if (!c) return false;
+    c->nSize = Arena.nChunkSize - static_cast<int>(sizeof(ArenaChunk));
+    if (Arena.nChunkSize < kLargestChunk) Arena.nChunkSize *= 2;
+    ArenaChunk** ppLink = &Arena.pFirst;
+    while (*ppLink) ppLink = &(*ppLink)->pNext;
+    *ppLink = c;
+  }
+  Arena.pCur = c;
+  Arena.pNext = reinterpret_cast<char*>(c + 1);
+  Arena.nLeft = c->nSize;
+  return true;
+}
 
 // An element and the link that holds it.
 struct ElementSlot {
@@ -197,21 +236,35 @@ void SkipPage(HtmlFile* file) {
 }  // namespace
 
 void* HelpAlloc(int n) {
-  if (n <= 0) return nullptr;
+  if (n <= 0 || n > INT_MAX - 64) return nullptr;
   n = (n + 7) & ~7;
   if (n > Arena.nLeft) {
     if (!Arena.nChunkSize) Arena.nChunkSize = kFirstChunk;
-    if (n > Arena.nChunkSize / 4) return GetMem(n);  // large: an allocation of its own
-    auto* pChunk = static_cast<char*>(GetMem(Arena.nChunkSize - 1));
-    if (!pChunk) return nullptr;
-    Arena.pNext = pChunk;
-    Arena.nLeft = Arena.nChunkSize;
-    if (Arena.nChunkSize < kLargestChunk) Arena.nChunkSize *= 2;
+    if (n > Arena.nChunkSize / 4) {  // large: an allocation of its own
+      auto* b = static_cast<LargeBlock*>(GetMem(n + static_cast<int>(sizeof(LargeBlock))));
+      if (!b) return nullptr;
+      b->pNext = Arena.pLarge;
+      Arena.pLarge = b;
+      return b + 1;
+    }
+    if (!NextChunk(n)) return nullptr;
   }
   void* p = Arena.pNext;
   Arena.pNext += n;
   Arena.nLeft -= n;
+  if (Arena.pCur->flReused) memset(p, 0, static_cast<size_t>(n));
   return p;
+}
+
+void HelpArenaReset() {
+  while (LargeBlock* b = Arena.pLarge) {
+    Arena.pLarge = b->pNext;
+    PutMem(b);
+  }
+  for (ArenaChunk* c = Arena.pFirst; c; c = c->pNext) c->flReused = 1;
+  Arena.pCur = nullptr;
+  Arena.pNext = nullptr;
+  Arena.nLeft = 0;
 }
 
 HtmlFile* FindHtmlFile(const char* path) {
@@ -327,13 +380,103 @@ void __attribute__((weak)) GoToTarget(const char* target) {
   }
 }
 
-HtmlFile* ParseHtmlFile(const char* path, char* text) {
+namespace {
+
+// The file name of a help path: without "file://" and "#target" (pool), or null for an
+// "http://" path. *pTarget gets the target, null when there is none.
+char* HelpFileName(const char* path, const char** pTarget) {
   if (!path || strncasecmp(path, "http://", 7) == 0) return nullptr;
   if (strncasecmp(path, "file://", 7) == 0) path += 7;
   const char* pHash = strchr(path, '#');
   int nName = pHash ? static_cast<int>(pHash - path) : static_cast<int>(strlen(path));
-  char* szName = SaveStr("%.*s", nName, path);
-  const char* target = pHash ? pHash + 1 : nullptr;
+  *pTarget = pHash ? pHash + 1 : nullptr;
+  return SaveStr("%.*s", nName, path);
+}
+
+// The file's whole text (pool), NUL-terminated, or null when it cannot be read.
+char* ReadHelpText(const char* szName) {
+  char* text = GetSavedFileContent(szName, nullptr);
+  if (!text) return nullptr;
+  // A NUL inside the file would end every scan there: it reads as a blank.
+  for (char* p = text; (p = static_cast<char*>(memchr(p, '\0', text + SavedFileSize - p)));) {
+    *p++ = ' ';
+  }
+  return text;
+}
+
+// The file's whole text as a private, writable mapping, NUL-terminated, filled at once;
+// *pnMapped gets its size for munmap. Null when it cannot be read.
+char* MapHelpText(const char* szName, size_t* pnMapped) {
+  int fd = open(szName, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    close(fd);
+    return nullptr;
+  }
+  size_t nSize = static_cast<size_t>(st.st_size);
+  size_t nPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  size_t nMap = (nSize + 1 + nPage - 1) / nPage * nPage;  // room for the terminator
+  void* p = mmap(nullptr, nMap, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p != MAP_FAILED &&
+      mmap(p, nSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0) ==
+          MAP_FAILED) {
+    munmap(p, nMap);
+    p = MAP_FAILED;
+  }
+  close(fd);
+  if (p == MAP_FAILED) return nullptr;
+  char* text = static_cast<char*>(p);
+  text[nSize] = 0;
+  for (char* q = text; (q = static_cast<char*>(memchr(q, '\0', text + nSize - q)));) *q++ = ' ';
+  *pnMapped = nMap;
+  return text;
+}
+
+// Takes the file's next top-level tag: an html tag begins a page (or skips one), head and
+// body are parsed into the page being filled, *ppPage. False at the end of the text; *pflNew
+// is true when this tag began a page.
+bool ParseTopLevel(HtmlFile* file, HtmlPage** ppPage, bool* pflNew) {
+  *pflNew = false;
+  char* tag = GetKeyWord(file);
+  if (!tag) return false;
+  char* attr;
+  char* name = SplitTag(tag, &attr);
+  HtmlPage* pPage = *ppPage;
+  if (strcasecmp(name, "html") == 0) {
+    if (strstr(attr, "SkipPage")) {
+      SkipPage(file);
+    } else if (HtmlPage* pNew = BeginPage(file, attr)) {
+      *ppPage = pNew;
+      *pflNew = true;
+    }
+  } else if (strcasecmp(name, "head") == 0) {
+    if (pPage && pPage->Head.Count == 0) ParseHtml(file, &pPage->Head, "head");
+  } else if (strcasecmp(name, "body") == 0) {
+    if (pPage) ParseHtml(file, &pPage->Body, "body");
+  }
+  return true;
+}
+
+// Lays out the page, writes its text and a form feed line to out, and lets go of everything
+// the page took from the arena.
+void DumpPage(HtmlFile* file, HtmlPage* pPage, FILE* out) {
+  pCurrentPage = pPage;
+  PrintTextImage(file);
+  if (pPage->pImage) fputs(pPage->pImage, out);
+  fputs("\f\n", out);
+  pPage->pImage = nullptr;
+  pPage->Head = pPage->Body = pPage->Links = List{};
+  pCurrentPage = nullptr;
+  HelpArenaReset();
+}
+
+}  // namespace
+
+HtmlFile* ParseHtmlFile(const char* path, char* text) {
+  const char* target;
+  char* szName = HelpFileName(path, &target);
+  if (!szName) return nullptr;
 
   if (HtmlFile* pFound = FindHtmlFile(szName); pFound && pFound->Pages.Count > 0) {
     PutMem(szName);
@@ -348,16 +491,9 @@ HtmlFile* ParseHtmlFile(const char* path, char* text) {
     return nullptr;
   }
   bool flRead = !text;
-  if (flRead) {
-    text = GetSavedFileContent(szName, nullptr);
-    if (!text) {
-      PutMem(szName);
-      return nullptr;
-    }
-    // A NUL inside the file would end every scan there: it reads as a blank.
-    for (char* p = text; (p = static_cast<char*>(memchr(p, '\0', text + SavedFileSize - p)));) {
-      *p++ = ' ';
-    }
+  if (flRead && !(text = ReadHelpText(szName))) {
+    PutMem(szName);
+    return nullptr;
   }
   auto* pFile = static_cast<HtmlFile*>(GetMem(sizeof(HtmlFile)));
   if (!pFile) {
@@ -369,20 +505,8 @@ HtmlFile* ParseHtmlFile(const char* path, char* text) {
   pFile->pContent = pFile->pCur = text;
 
   HtmlPage* pPage = nullptr;
-  while (char* tag = GetKeyWord(pFile)) {
-    char* attr;
-    char* name = SplitTag(tag, &attr);
-    if (strcasecmp(name, "html") == 0) {
-      if (strstr(attr, "SkipPage")) {
-        SkipPage(pFile);
-      } else if (HtmlPage* pNew = BeginPage(pFile, attr)) {
-        pPage = pNew;
-      }
-    } else if (strcasecmp(name, "head") == 0) {
-      if (pPage && pPage->Head.Count == 0) ParseHtml(pFile, &pPage->Head, "head");
-    } else if (strcasecmp(name, "body") == 0) {
-      if (pPage) ParseHtml(pFile, &pPage->Body, "body");
-    }
+  bool flNew;
+  while (ParseTopLevel(pFile, &pPage, &flNew)) {
   }
   if (pFile->Pages.Count == 0) {
     if (flRead) PutMem(text);
@@ -399,4 +523,35 @@ HtmlFile* ParseHtmlFile(const char* path, char* text) {
   pCurrentPage = static_cast<HtmlPage*>(pFile->Pages.pFirst->pItem);
   if (target) GoToTarget(target);
   return pFile;
+}
+
+int DumpHtmlFile(const char* path, FILE* out) {
+  const char* target;
+  char* szName = HelpFileName(path, &target);
+  if (!szName) return 0;
+  HtmlFile file{};
+  file.szName = szName;
+  size_t nMapped = 0;
+  file.pContent = file.pCur = MapHelpText(szName, &nMapped);
+  if (!file.pContent) {
+    PutMem(szName);
+    return 0;
+  }
+  // A page is complete when the next one begins: it is printed and released then, so the
+  // memory in use stays at about one page besides the file's text.
+  HtmlPage* pPage = nullptr;
+  HtmlPage* pFilling = nullptr;
+  bool flNew;
+  while (ParseTopLevel(&file, &pPage, &flNew)) {
+    if (flNew) {
+      if (pFilling) DumpPage(&file, pFilling, out);
+      pFilling = pPage;
+    }
+  }
+  if (pFilling) DumpPage(&file, pFilling, out);
+  int nPages = file.Pages.Count;
+  ListDelAllItems(&file.Pages);
+  munmap(file.pContent, nMapped);
+  PutMem(szName);
+  return nPages;
 }

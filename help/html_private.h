@@ -8,9 +8,12 @@
 // Blank, tab, line feed, vertical tab, form feed, carriage return.
 inline bool IsHtmlSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// n zero-filled bytes (8-byte aligned) from the help viewer's arena, kept for the life of the
-// process; null for n <= 0 or when the pool is exhausted.
+// n zero-filled bytes (8-byte aligned) from the help viewer's arena, kept until the next
+// HelpArenaReset; null for n <= 0 or when the pool is exhausted.
 void* HelpAlloc(int n);
+// Lets go of everything taken from the arena; its chunks are kept and handed out again. Only
+// for a caller that holds nothing from it any more (the dump, between pages).
+void HelpArenaReset();
 
 // The 1-based position of a tag name in HtmlKeys, ignoring case; 0 for other tags and text.
 enum HtmlTag : int {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/List.h"
 #include "help/html.h"
 
 namespace {
@@ -19,17 +18,11 @@ int main(int argc, char** argv) {
     fputs(szUsage, stderr);
     return 2;
   }
-  HtmlFile* pFile = ParseHtmlFile(argv[2], nullptr);
-  if (!pFile) {
-    fprintf(stderr, "khelp: cannot load help file %s\n", argv[2]);
-    return 1;
-  }
   static char aOut[1 << 16];
   setvbuf(stdout, aOut, _IOFBF, sizeof aOut);
-  for (Link* pl = pFile->Pages.pFirst; pl; pl = pl->pNext) {
-    auto* pPage = static_cast<HtmlPage*>(pl->pItem);
-    if (pPage->pImage) fputs(pPage->pImage, stdout);
-    fputs("\f\n", stdout);
+  if (DumpHtmlFile(argv[2], stdout) == 0) {
+    fprintf(stderr, "khelp: cannot load help file %s\n", argv[2]);
+    return 1;
   }
   if (fflush(stdout) != 0) {
     perror("khelp");
