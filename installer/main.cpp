@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
   my_name = SaveStr_(StripPath(pInvocation));
   if (!pLogPath) pLogPath = SaveStr_("/tmp");
 
+  // Before the first change, the run log included: a second run must change nothing.
+  LockOutOtherRuns();
   InitSysCmdList();
   // The distribution directory reaches the shell in every copy: check it before any change.
   if (!pPathToSetup) ErrorMsg(2, 1, "cannot tell the directory that holds %s", my_name);

@@ -162,6 +162,14 @@ void FreeSpaceForInstall(const char* workDir, const char* targetDir, const char*
 bool QuitForRunningProcesses(const char* list);
 
 // ===========================================================================
+// One installer at a time (lock.cpp)
+// ===========================================================================
+
+// Takes the lock of the installer runs (/tmp/KorviInstall.lock) and holds it until exit.
+// Another run holding it, or a lock that cannot be had: error line, exit 1, nothing changed.
+void LockOutOtherRuns();
+
+// ===========================================================================
 // Copy of the distribution and clean-up (site.cpp)
 // ===========================================================================
 
