@@ -43,6 +43,25 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir);
 // 1 when one of the path's components is ".." (the path would climb out of its tree).
 int PathClimbsOut(const char* path);
 
+// The package map's words on one line: part, type, class, path, mode, owner, group.
+enum : int { kMapPart, kMapType, kMapClass, kMapPath, kMapMode, kMapOwner, kMapGroup,
+             kMapWords };
+
+// Splits a copy of LineBuf (in buf, kLineBufSize bytes) into the package map's first seven
+// words (words[kMapWords]) at blanks and line ends. 1 when all seven are there.
+int SplitMapLine(char* buf, char** words);
+
+// ===========================================================================
+// The unpacked archive (unpacked.cpp)
+// ===========================================================================
+
+// Checks the tree unpacked into workDir before any of it is used: the work directory still
+// closed to others; every member given to the user running setup; no device, pipe or
+// socket, no link leading out of workDir, no hard link to a file outside it; <pkg>/pkgmap and
+// pkg.list regular files nobody else may write; no file the map copies a link. A fault: error
+// line naming the member, exit 1.
+void CheckUnpackedTree(const char* workDir, const char* pkg);
+
 // ===========================================================================
 // Flag file and queue scripts (scripts.cpp)
 // ===========================================================================
@@ -90,5 +109,10 @@ const char* ScriptBanner();
 // Runs <work>/<dirWord>/pkg.list. 0 at its end, 1 when a "checkps" line was answered
 // with quit. A missing list: error line, exit 0.
 int ProcessPkgList(const char* dirWord);
+
+// Checks <work>/<dirWord>/pkg.list as ProcessPkgList does before running it, and runs
+// nothing; also that no file it copies from the archive is (or holds) a link. A refused
+// list ends the run (1); a missing one is left to ProcessPkgList.
+void CheckPkgList(const char* dirWord);
 
 #endif  // KORVI_INSTALLER_INSTALL_H

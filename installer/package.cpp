@@ -25,23 +25,8 @@ constexpr char kOldDaemonStop[] = "KavlonDStop";
 constexpr char kRcDir[] = "/etc/rc2.d";
 constexpr int kAnswerSize = 511;  // LineBuf holds the answer: at most 510 characters
 
-// The package map's words on one line: part, type, class, path, mode, owner, group.
-enum : int { kMapPart, kMapType, kMapClass, kMapPath, kMapMode, kMapOwner, kMapGroup,
-             kMapWords };
-
 void ChangeDir(const char* dir) {
   if (chdir(dir) != 0) SysError("can't change directory to %s", dir);
-}
-
-// Splits a copy of LineBuf (in buf, kLineBufSize bytes) into the package map's first seven
-// words at blanks and line ends. 1 when all seven are there.
-int SplitMapLine(char* buf, char** words) {
-  memcpy(buf, LineBuf, kLineBufSize);
-  buf[kLineBufSize - 1] = 0;
-  char* array[kMapWords + 1];
-  int n = ParseStr(buf, " \r\n", array, kMapWords + 1);
-  for (int i = 0; i < kMapWords; i++) words[i] = array[i];
-  return n >= kMapWords;
 }
 
 // A path of the package map is refused when the shell could read it as more than a path,
@@ -64,6 +49,15 @@ void RunShell(char* cmd) {
 }
 
 }  // namespace
+
+int SplitMapLine(char* buf, char** words) {
+  memcpy(buf, LineBuf, kLineBufSize);
+  buf[kLineBufSize - 1] = 0;
+  char* array[kMapWords + 1];
+  int n = ParseStr(buf, " \r\n", array, kMapWords + 1);
+  for (int i = 0; i < kMapWords; i++) words[i] = array[i];
+  return n >= kMapWords;
+}
 
 int PathClimbsOut(const char* path) {
   if (!path) return 0;
@@ -255,6 +249,9 @@ int Install() {
   char* pTar = SaveStr("%s.tar", kArchiveName);
   DeleteFile(pWork, pTar);
   PutMem(pTar);
+  // Nothing of the tree is read or copied before it is known to be root's alone and free of
+  // links that lead elsewhere.
+  CheckUnpackedTree(pWork, pKorviPkgName);
 
   char* pSpool = SaveStr("/var/spool/%s", kVendorWord);
   if (pCurrentInstallDir) {
@@ -262,6 +259,7 @@ int Install() {
     createPrintingSubsystemFile(pAppDir);
     createQueueScripts(pSpool);
   } else {
+    CheckPkgList(".");  // a list that would be refused stops the run before pkgadd
     createInstallationDirectories(pTargetInstallDir);
     createPrintingSubsystemFile(pAppDir);
     ChangeDir(pWork);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include "base/MemMgr.h"
@@ -93,6 +94,38 @@ void CheckWord(const PkgListRun* run, const char* word, CheckKind kind) {
     RefuseWord(run, word, "climbs out of its directory with \"..\"");
   if (kind == kCheckBat && (strchr(word, '/') || !strcmp(word, ".") || !strcmp(word, "..")))
     RefuseWord(run, word, "is not a file name of /usr/bin");
+}
+
+// The first link in the tree at path (path itself included), a saved string of its name
+// below base; null when there is none.
+char* FindLinkInTree(const char* path, size_t baseLen) {
+  int type = GetFileType(path);
+  if (type == 2) return SaveStr_(path + baseLen);
+  if (type != 1) return nullptr;
+  DIR* d = opendir(path);
+  if (!d) return nullptr;
+  char* pFound = nullptr;
+  while (struct dirent* e = readdir(d)) {
+    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+    char* pSub = SaveStr("%s/%s", path, e->d_name);
+    pFound = FindLinkInTree(pSub, baseLen);
+    PutMem(pSub);
+    if (pFound) break;
+  }
+  closedir(d);
+  return pFound;
+}
+
+// A member the list copies from the archive (with its whole tree for a directory) holds no
+// link: copied and then given a mode or owner, a link would hand over the file it names.
+void CheckCopiedMember(const PkgListRun* run, const char* word) {
+  if (!run->flCheck) return;
+  char* pBase = SaveStr("%s/%s/", pKorviInstallDir, run->pDirWord);
+  char* pMember = SaveStr("%s%s", pBase, word);
+  char* pLink = FindLinkInTree(pMember, strlen(pBase));
+  if (pLink) RefuseWord(run, pLink, "is a link in the archive; the list copies only files");
+  PutMem(pMember);
+  PutMem(pBase);
 }
 
 void WarnMissing(const PkgListRun* run, const char* keyword, const char* what) {
@@ -250,6 +283,7 @@ int ProcessLine(const PkgListRun* run, char* line) {
     CheckWord(run, pArg, kCheckPath);
     switch (keyword) {
       case kKwDir:
+        CheckCopiedMember(run, pArg);
         if (!run->flCheck)
           SysCmd(kCmdCpR, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pAppDir);
         break;
@@ -260,6 +294,7 @@ int ProcessLine(const PkgListRun* run, char* line) {
           return 0;
         }
         CheckWord(run, pDest, kCheckPath);
+        CheckCopiedMember(run, pArg);
         if (!run->flCheck)
           SysCmd(kCmdCpR, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pDest);
         break;
@@ -283,6 +318,7 @@ int ProcessLine(const PkgListRun* run, char* line) {
         if (!run->flCheck && QuitForRunningProcesses(pArg)) return 1;
         break;
       default:  // "c" and any other word: copy the file into the application directory
+        CheckCopiedMember(run, pArg);
         if (!run->flCheck)
           SysCmd(kCmdCp, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pAppDir);
         break;
@@ -293,9 +329,8 @@ int ProcessLine(const PkgListRun* run, char* line) {
   return 0;
 }
 
-}  // namespace
-
-int ProcessPkgList(const char* dirWord) {
+// Reads the list, checks every line, then (unless flCheckOnly) runs them. As ProcessPkgList.
+int RunPkgList(const char* dirWord, int flCheckOnly) {
   char* pPath = SaveStr("%s/%s/pkg.list", pKorviInstallDir, dirWord);
   OpenInputFile(pPath, 2);  // a missing list: error line, exit 0
 
@@ -312,7 +347,7 @@ int ProcessPkgList(const char* dirWord) {
 
   int result = 0;
   PkgListRun run = {dirWord, 1, 0};
-  for (int flCheck = 1; flCheck >= 0 && !result; flCheck--) {
+  for (int flCheck = 1; flCheck >= flCheckOnly && !result; flCheck--) {
     run.flCheck = flCheck;
     run.lineNo = 1;
     for (int i = 0; i < nLines && !result; i++) {
@@ -328,4 +363,15 @@ int ProcessPkgList(const char* dirWord) {
   PutMem(pLines);
   PutMem(pPath);
   return result;
+}
+
+}  // namespace
+
+int ProcessPkgList(const char* dirWord) { return RunPkgList(dirWord, 0); }
+
+void CheckPkgList(const char* dirWord) {
+  char* pPath = SaveStr("%s/%s/pkg.list", pKorviInstallDir, dirWord);
+  int flThere = GetFileType(pPath) != 0;
+  PutMem(pPath);
+  if (flThere) RunPkgList(dirWord, 1);  // a missing list is reported where it is run
 }

@@ -1,9 +1,9 @@
 // site.cpp - the copy of the distribution into the work directory and the clean-up after it.
 // The work directory is made anew by this run: a new directory owned by the user running
-// setup and writable by nobody else, since everything in it is later run as root. Anything
-// else standing there after the removal (a directory planted by another user, a link) is
-// refused with setup message 3 and status 2 before a file is copied. Every word of the file
-// list is checked for the shell before the first change.
+// setup and closed to everyone else (mode 0700), since everything in it is later run as
+// root. Anything else standing there after the removal (a directory planted by another user,
+// a link) is refused with setup message 3 and status 2 before a file is copied. Every word
+// of the file list is checked for the shell before the first change.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,9 +38,11 @@ void CheckFileList(const char* list) {
   exit(2);
 }
 
-// Makes workDir with mode 0755 and checks that what stands there is that new directory.
+// Makes workDir with mode 0700 and checks that what stands there is that new directory. It
+// stays closed to everyone else: nobody may read or change what is unpacked into it before
+// it has been checked.
 void MakeWorkDir(const char* workDir) {
-  if (mkdir(workDir, 0755) != 0) {
+  if (mkdir(workDir, 0700) != 0) {
     const char* reason = errno == EEXIST
         ? "The work directory is in the way: it could not be removed, or another user made it "
           "again. Remove it, or name another work area: 'setup /new_work_area_path'."
@@ -49,7 +51,7 @@ void MakeWorkDir(const char* workDir) {
   }
   struct stat st;
   if (lstat(workDir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+      (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
     RefuseWorkDir(workDir, "The work directory must be a directory of its own, owned by the "
                            "user running setup and writable by nobody else.");
   }
