@@ -1,0 +1,286 @@
+// install_trust_test.cpp - the unpacked archive as a trust boundary and one installer at a
+// time: links in the archive that a copy would follow, a local user who rewrites the unpacked
+// package list or package map right after tar returns, archives that record another owner,
+// and a second setup started while the first is inside pkgadd. Each case checks what ran,
+// that nothing outside the paths a run may change was touched, what is installed and
+// registered at the end, and the status and message.
+#include "package_support.h"
+
+namespace {
+
+using namespace pkgtest;
+
+const char kAccept[] = "y\n";
+const char kAD[] = "/opt/Korvi/kvln";
+// A file only root may read, made inside the sandbox by the run's own command line.
+const char kSecret[] = "/etc/korvi-secret";
+const std::string kMakeSecret =
+    "umask 077; echo 'root only' > /etc/korvi-secret; umask 022; ";
+// After setup, inside the same sandbox: setup's status, then the secret's mode.
+const std::string kAfter = "; rc=$?; stat -c 'secret=%a' /etc/korvi-secret; exit $rc";
+
+// Every entry under the state but the records every run rewrites and the work directory:
+// path, type, mode, owner, size (not for directories) and link text. The sandbox's places
+// are made first.
+std::map<std::string, std::string> Snapshot(const Sim& sim) {
+  if (!Exists(sim.At("/var/sadm"))) sim.Run("", "", "true");
+  std::map<std::string, std::string> out;
+  std::string list = sim.state + "/.snapshot";
+  Shell("cd " + Quote(sim.state) + " && find . \\( -path ./progs -o -path ./conf -o -path "
+        "./tmp/KorviInstall -o -path ./tmp/dist -o -path ./usr \\) -prune -o -type d -printf '%p\\t%y %m %u\\n' -o "
+        "-printf '%p\\t%y %m %u %s %l\\n' > " + Quote(list));
+  for (const std::string& l : Lines(ReadFile(list))) {
+    size_t tab = l.find('\t');
+    std::string path = l.substr(1, tab - 1);
+    if (path == "/calls.log" || path == "/.snapshot" || path == "/tmp/setup.log" ||
+        path.compare(0, 2, "/.") == 0)
+      continue;
+    out[path] = l.substr(tab + 1);
+  }
+  return out;
+}
+
+std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
+                                 const std::map<std::string, std::string>& b) {
+  std::vector<std::string> out;
+  for (const auto& [path, what] : a)
+    if (!b.count(path) || b.at(path) != what) out.push_back(path);
+  for (const auto& [path, what] : b)
+    if (!a.count(path)) out.push_back(path);
+  return out;
+}
+
+// Unpacks the distribution's whole archive, runs edit (sh, in the unpacked tree) and packs
+// it again with tarOpts.
+void Repack(const Sim& sim, const std::string& edit,
+            const std::string& tarOpts = "--owner=0 --group=0 --numeric-owner") {
+  std::string cmd = "cd " + Quote(sim.Dist()) + " && rm -rf .u && mkdir .u && cd .u && "
+                    "uncompress -c ../Solarisi386Kvln.tar.Z | tar xpf - && " + edit +
+                    " && tar --format=ustar " + tarOpts + " -cf - $(ls -A) | compress -c > "
+                    "../Solarisi386Kvln.tar.Z && cd .. && rm -rf .u";
+  ASSERT_EQ(Shell(cmd), 0) << cmd;
+}
+
+// The complete installation reached through /opt/Korvi/kvln: programs, flag file and
+// scripts, the package list's work, the spool directories and the package record.
+void ExpectComplete(const Sim& sim, const std::string& listMade = "installed-by-list") {
+  Result r = sim.Run("", "",
+                     "cd /opt/Korvi/kvln && test -x kpqadmin && test -x driver && "
+                     "test -s .kp_cfg && sh -n KorviPrintkvln && test -s KorviKSF && "
+                     "test -e " + listMade + " && test -d /var/spool/Korvi/kvln/__kpa_download__"
+                     " && pkginfo -q VLMRkvln");
+  EXPECT_EQ(r.status, 0) << "the installation is not complete: " << r.out << r.err;
+}
+
+// A stand-in tool in the state's /usr/bin or /usr/sbin (above the simulated host's own).
+void PutTool(const Sim& sim, const std::string& path, const std::string& script) {
+  Shell("mkdir -p " + Quote(sim.state + path.substr(0, path.rfind('/'))));
+  WriteFile(sim.state + path, script, 0755);
+}
+
+// ---------------------------------------------------------------------------------------
+// Links inside the archive
+// ---------------------------------------------------------------------------------------
+
+struct LinkCase {
+  const char* name;
+  const char* edit;     // run in the unpacked tree
+  const char* list;     // the package list
+  const char* message;  // the error line
+};
+
+class ArchiveLink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(ArchiveLink, NewInstallationIsRefusedBeforeAnyCopy) {
+  const LinkCase& c = GetParam();
+  Sim sim("link");
+  sim.MakeDist(SamplePkgDir(), c.list, "--extra " + Quote(SampleExtra()));
+  Repack(sim, c.edit);
+  auto before = Snapshot(sim);
+  Result r = sim.Run(kAccept, "", kMakeSecret + "./setup" + kAfter);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+  EXPECT_TRUE(Contains(r.out, "secret=600\n")) << r.out;
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trust, ArchiveLink,
+    ::testing::Values(
+        LinkCase{"ListCopiesALinkOut", "ln -s /etc/korvi-secret secret",
+                 "c secret mode 644\n",
+                 "ERROR: the member \"secret\" is a link that leads out of the work directory, "
+                 "to /etc/korvi-secret; the archive is refused\n"},
+        LinkCase{"UncopiedDanglingLinkOut", "ln -s ../../../etc/korvi-none fonts/later",
+                 "t installed-by-list\n",
+                 "ERROR: the member \"fonts/later\" is a link that leads out of the work "
+                 "directory, to /etc/korvi-none; the archive is refused\n"},
+        LinkCase{"ListCopiesALinkInside", "ln -s kpinfo.txt alias", "c alias mode 644\n",
+                 "ERROR: pkg.list line 1: \"alias\" is a link in the archive; the list copies "
+                 "only files\n"},
+        LinkCase{"ListCopiesADirectoryHoldingALink", "ln -s ../kpinfo.txt fonts/info",
+                 "t installed-by-list\ndir fonts mode 755\n",
+                 "ERROR: pkg.list line 2: \"fonts/info\" is a link in the archive; the list "
+                 "copies only files\n"}),
+    [](const ::testing::TestParamInfo<LinkCase>& i) { return std::string(i.param.name); });
+
+TEST(Trust, UpgradeIsRefusedWhenTheMapCopiesALink) {
+  Sim sim("maplink");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  ASSERT_EQ(sim.Setup(kAccept).status, 0);
+  sim.ClearRecords();
+  auto before = Snapshot(sim);
+  const std::string readme = ReadFile(sim.At(std::string(kAD) + "/README"));
+
+  struct {
+    const char* edit;
+    const char* message;
+  } cases[] = {
+      {"ln -sf /etc/korvi-secret VLMRkvln/reloc/kvln/README",
+       "ERROR: the member \"VLMRkvln/reloc/kvln/README\" is a link that leads out of the work "
+       "directory, to /etc/korvi-secret; the archive is refused\n"},
+      {"ln -sf ../../pkginfo VLMRkvln/reloc/kvln/README",
+       "ERROR: the member \"VLMRkvln/reloc/kvln/README\", which the package map copies, is a "
+       "link; the archive is refused\n"},
+  };
+  for (const auto& c : cases) {
+    sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+    Repack(sim, c.edit);
+    Result r = sim.Run(kAccept, "", kMakeSecret + "./setup" + kAfter);
+    EXPECT_EQ(r.status, 1) << c.edit << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+    EXPECT_TRUE(Contains(r.out, "secret=600\n")) << r.out;
+    EXPECT_EQ(Grep(sim.Calls(), "installf "), std::vector<std::string>{}) << c.edit;
+    EXPECT_EQ(ReadFile(sim.At(std::string(kAD) + "/README")), readme);
+    EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{}) << c.edit;
+    ExpectComplete(sim);
+    sim.ClearRecords();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Owners of the unpacked tree
+// ---------------------------------------------------------------------------------------
+
+// tar as the host has it, then a hook run as the local user 1000 (who owns every member the
+// archive records) while setup goes on.
+void PutTarHook(const Sim& sim, const std::string& hook) {
+  ASSERT_EQ(Shell("cp \"$(command -v tar)\" " + Quote(sim.state + "/realtar")), 0);
+  WriteFile(sim.state + "/hook.sh", hook, 0755);
+  PutTool(sim, "/usr/bin/tar",
+          "#!/bin/sh\n/var/korvi-sim/realtar \"$@\"\nrc=$?\n"
+          "setpriv --reuid=1000 --regid=1000 --clear-groups sh -c \"$(cat "
+          "/var/korvi-sim/hook.sh)\" >/var/korvi-sim/hook.out 2>&1\nexit $rc\n");
+}
+
+const char kForeignOwner[] = "--owner=1000 --group=1000 --numeric-owner";
+
+TEST(Trust, LocalUserCannotRewriteTheListAfterTar) {
+  Sim sim("hooklist");
+  sim.MakeDist(SamplePkgDir(), "c kpadmin mode 755\nt installed-by-list\n",
+               "--extra " + Quote(SampleExtra()));
+  Repack(sim, "true", kForeignOwner);
+  PutTarHook(sim, "cd /tmp/KorviInstall && echo 't hooked' >> pkg.list && echo rewritten\n");
+  Result r = sim.Setup(kAccept);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_FALSE(Contains(ReadFile(sim.state + "/hook.out"), "rewritten"));
+  EXPECT_FALSE(Exists(sim.At(std::string(kAD) + "/hooked")));
+  ExpectComplete(sim);
+  // What the list copied is root's, not the owner the archive recorded.
+  struct stat st;
+  ASSERT_EQ(stat(sim.At(std::string(kAD) + "/kpadmin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_gid, 0u);
+}
+
+TEST(Trust, LocalUserCannotRewriteTheMapBeforeTheUpgrade) {
+  Sim sim("hookmap");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  ASSERT_EQ(sim.Setup(kAccept).status, 0);
+  sim.ClearRecords();
+  Repack(sim, "true", kForeignOwner);
+  PutTarHook(sim,
+             "cd /tmp/KorviInstall/VLMRkvln && mkdir -p root/etc && echo hooked > "
+             "root/etc/korvi-hooked && echo '1 f none /etc/korvi-hooked 0644 root other' >> "
+             "pkgmap && echo rewritten\n");
+  Result r = sim.Run(kAccept, "", "./setup; rc=$?; test -e /etc/korvi-hooked && echo HOOKED; "
+                                  "exit $rc");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_FALSE(Contains(ReadFile(sim.state + "/hook.out"), "rewritten"));
+  EXPECT_FALSE(Contains(r.out, "HOOKED"));
+  EXPECT_FALSE(Contains(sim.Calls(), "korvi-hooked"));
+  EXPECT_EQ(Grep(sim.Calls(), "installf -c none VLMRkvln /opt/Korvi/kvln/driver ").size(), 1u);
+  ExpectComplete(sim);
+}
+
+TEST(Trust, ListOrMapThatOthersMayWriteIsRefused) {
+  for (const char* edit : {"chmod 666 pkg.list", "chmod 664 VLMRkvln/pkgmap"}) {
+    Sim sim("writable");
+    sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+    Repack(sim, edit);
+    auto before = Snapshot(sim);
+    Result r = sim.Setup(kAccept);
+    EXPECT_EQ(r.status, 1) << edit;
+    std::string member = Contains(edit, "pkgmap") ? "VLMRkvln/pkgmap" : "pkg.list";
+    EXPECT_TRUE(Contains(r.err, "ERROR: \"" + member + "\" may be written by others than the "
+                                "user running setup; the archive is refused\n")) << r.err;
+    EXPECT_TRUE(sim.CallsOf("pkgadd").empty()) << edit;
+    EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{}) << edit;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// One installer at a time
+// ---------------------------------------------------------------------------------------
+
+TEST(Trust, SecondSetupDuringPkgaddRefusesAndChangesNothing) {
+  Sim sim("twice");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  // The first run's pkgadd starts a second setup and waits for it, then installs.
+  PutTool(sim, "/usr/sbin/pkgadd",
+          "#!/bin/sh\nif mkdir /var/korvi-sim/second 2>/dev/null; then\n"
+          "  (cd /tmp/dist && printf 'y\\n' | ./setup >/var/korvi-sim/second.out "
+          "2>/var/korvi-sim/second.err; echo $? >/var/korvi-sim/second.status)\nfi\n"
+          "exec bash " + Src("sim/bin/pkgadd") + " \"$@\"\n");
+  Result r = sim.Setup(kAccept);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadFile(sim.state + "/second.status"), "1\n");
+  std::string err = ReadFile(sim.state + "/second.err");
+  EXPECT_EQ(err.rfind("ERROR: another setup is running (process ", 0), 0u) << err;
+  EXPECT_TRUE(Contains(err, "); nothing was changed. Wait until it has ended, then run setup "
+                            "again\n")) << err;
+  // The second run showed the agreement and nothing more, and ran nothing.
+  std::string eula = ReadFile(Src("installer/data/eula.en_US.txt"));
+  while (!eula.empty() && eula.back() == '\n') eula.pop_back();
+  EXPECT_EQ(ReadFile(sim.state + "/second.out"), eula + " ");
+  EXPECT_EQ(sim.CallsOf("pkgadd"), std::vector<std::string>{"pkgadd -d /tmp/KorviInstall VLMRkvln"});
+  EXPECT_EQ(sim.CallsOf("kpqadmin").size(), 2u);
+  // The log is the first run's, whole.
+  EXPECT_FALSE(Contains(sim.Log(), "another setup"));
+  EXPECT_TRUE(Contains(sim.Log(), "tar xvfp /tmp/KorviInstall/Solarisi386Kvln.tar"));
+  ExpectComplete(sim);
+  EXPECT_FALSE(Exists(sim.At("/tmp/KorviInstall.lock")));
+}
+
+TEST(Trust, LockFileLeftOrPlantedDoesNotStopARun) {
+  Sim sim("stale");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  Shell("mkdir -p " + Quote(sim.At("/opt")));
+  WriteFile(sim.At("/opt/victim"), "keep me\n");
+  // A link planted by another user, then the file of a killed run: neither holds a lock.
+  ASSERT_EQ(symlink("/opt/victim", sim.At("/tmp/KorviInstall.lock").c_str()), 0);
+  ASSERT_EQ(lchown(sim.At("/tmp/KorviInstall.lock").c_str(), 1000, 1000), 0);
+  Result r = sim.Setup(kAccept);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(ReadFile(sim.At("/opt/victim")), "keep me\n");
+  EXPECT_FALSE(Exists(sim.At("/tmp/KorviInstall.lock")));
+  ExpectComplete(sim);
+
+  WriteFile(sim.At("/tmp/KorviInstall.lock"), "", 0600);
+  Result again = sim.Setup(kAccept);
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_FALSE(Exists(sim.At("/tmp/KorviInstall.lock")));
+}
+
+}  // namespace
