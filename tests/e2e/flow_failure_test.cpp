@@ -37,11 +37,12 @@ TEST_F(Failure, FatalCommandPrintsErrorAndEndsWithOne) {
             std::string::npos);
   EXPECT_EQ(log.substr(log.size() - 22), "\nERROR: exit status 1\n");
   EXPECT_EQ(log.find("tsize /tmp/KorviInstall"), std::string::npos);  // nothing after it
-  // The work directory stays as made: the run's own, not world-writable even under umask 0.
+  // The work directory stays as made: the run's own, closed to everyone else even under
+  // umask 0.
   struct stat st;
   ASSERT_EQ(lstat(H("/tmp/KorviInstall").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
   EXPECT_EQ(st.st_uid, 0u);
 }
 
