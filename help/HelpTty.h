@@ -81,7 +81,7 @@ void HtmlProcessLink(int offset);
 int HtmlSetHistory(int mode);
 
 // ===========================================================================
-// The help menu (HelpTty.cpp)
+// The help menu (HelpTty.cpp: items and actions; HelpTtyRun.cpp: running it)
 // ===========================================================================
 
 // Opens help (HtmlHelp) and runs the help menu until the user leaves it (Exit Help, or end of

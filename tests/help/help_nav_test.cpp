@@ -1,4 +1,4 @@
-// Help navigation: each case runs in a child process (the loaded
+// Help navigation and the help menu's items: each case runs in a child process (the loaded
 // files and the history are process-wide) on help files written into a fresh folder, and
 // prints where it went; the parent compares that trace as text.
 #include <gtest/gtest.h>
@@ -88,21 +88,54 @@ int Follow(const char* target) {
   return r;
 }
 
+TEST_F(HelpNav, TwoLinksGiveTwoNumberedItemsThenExitHelpContentsAndBack) {
+  Child c = Run([&] {
+    if (!HtmlHelp(Path("two.htm").c_str(), nullptr)) return;
+    char* title = TtyHelpBuildMenuItems();
+    printf("title %s, menu flags %#x style %d\n", title, HelpMenu.Flags, HelpMenu.TitleStyle);
+    printf("item 0 is the page: %d\n", HelpMenu.pItems[0].szText == pCurrentPage->pImage);
+    for (TextMenuItem* it = HelpMenu.pItems + 1; it->szText; it++) {
+      const char* action = it->pfnAction == TtyHelpGotoLink   ? " goto"
+                           : it->pfnAction == TtyHelpContents ? " contents"
+                           : it->pfnAction == TtyHelpBack     ? " back"
+                                                              : "";
+      auto* a = static_cast<HtmlAnchor*>(it->pUserData);
+      printf("[%s] type %d key %c value %d%s%s%s\n", it->szText, it->Type,
+             isalnum(it->HotKey) ? it->HotKey : '0' + it->HotKey, static_cast<int>(it->Value),
+             action, a ? " " : "", a ? a->szTarget : "");
+    }
+  });
+  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.Out,
+            "title Korvi Help, menu flags 0x1e1 style 1\n"
+            "item 0 is the page: 1\n"
+            "[to a] type 7 key 1 value 0 goto #a\n"
+            "[More] type 7 key 2 value 0 goto other.htm\n"
+            "[] type 3 key 0 value 1\n"
+            "[] type 3 key 0 value 3\n"
+            "[~e Exit Help] type 6 key e value 0\n"
+            "[~c Contents] type 7 key c value 0 contents\n"
+            "[~b Back] type 7 key b value 0 back\n");
+}
+
 TEST_F(HelpNav, ATargetInTheFileIsRecordedAndBackReturnsUntilTheHistoryIsEmpty) {
   Child c = Run([&] {
     HtmlHelp(Path("two.htm").c_str(), nullptr);
+    TtyHelpBuildMenuItems();
     Where("open");
-    printf("goto %d\n", Follow("#a"));
+    printf("goto %d\n", TtyHelpGotoLink(&HelpMenu, &HelpMenu.pItems[1]));
     Where("#a");
-    printf("back %d\n", HtmlSetHistory(-1));
+    printf("menu rebuilt: %d\n", HelpMenu.pItems[0].szText == pCurrentPage->pImage);
+    printf("back %d\n", TtyHelpBack(&HelpMenu, nullptr));
     Where("back");
-    printf("back %d\n", HtmlSetHistory(-1));
+    printf("back %d\n", TtyHelpBack(&HelpMenu, nullptr));
     Where("back");
   });
   EXPECT_EQ(c.Out,
             "open: two.htm/one h=0 f=1\n"
             "goto 1\n"
             "#a: two.htm/a h=1 f=1\n"
+            "menu rebuilt: 1\n"
             "back 1\n"
             "back: two.htm/one h=0 f=1\n"
             "back 0\n"
@@ -157,6 +190,17 @@ TEST_F(HelpNav, LinksThatLeadNowhereLeaveTheUserWhereHeWasWithAMessage) {
             "Error in finding target #nosuch\n0\n#nosuch: help.htm/one h=0 f=2\n");
 }
 
+TEST_F(HelpNav, AMenuLinkThatFailsShowsItsMessageUntilEnter) {
+  Child c = Run([&] {
+    HtmlHelp(Path("help.htm").c_str(), nullptr);
+    TtyHelpBuildMenuItems();
+    TextMenuItem* it = HelpMenu.pItems + 1;
+    while (it->szText && strcmp(it->szText, "gone") != 0) it++;
+    printf("goto %d\n", TtyHelpGotoLink(&HelpMenu, it));
+  });
+  EXPECT_EQ(c.Out, "Error in reading file missing.htm\nPress Enter to continue.goto 0\n");
+}
+
 TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
   Child c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
@@ -182,11 +226,12 @@ TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
 TEST_F(HelpNav, ContentsGoesToTheFirstPageOfTheOpenedFileAndEmptiesTheHistory) {
   Child c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
-    printf("contents %d\n", HtmlSetHistory(0));
+    TtyHelpBuildMenuItems();
+    printf("contents %d\n", TtyHelpContents(&HelpMenu, nullptr));
     Follow("other.htm#s");
     GoToTarget("s");
     Where("jumps");
-    printf("contents %d\n", HtmlSetHistory(0));
+    printf("contents %d\n", TtyHelpContents(&HelpMenu, nullptr));
     Where("contents");
   });
   EXPECT_EQ(c.Out,
