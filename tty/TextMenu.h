@@ -291,7 +291,8 @@ void handler(int sig);
 // A menu is shown as a numbered list on an 80-column terminal (the "clear" command, then the
 // whole menu), a line is read, the item it names is carried out, until the user leaves. Texts
 // come from pDrvCoreDB, set 25. At end of input a menu ends the program (message (25, 1016)
-// through SysError) and the picker ends as if cancelled: nothing asks forever.
+// through SysError), or with kMenuLeaveAtEnd is left, and the picker ends as if cancelled:
+// nothing asks forever.
 
 constexpr int kMenuWidth = 80;         // display width of titles, bars and wrapping
 constexpr int kPickSelSize = 64;       // the picker's current-selection text: 63 characters

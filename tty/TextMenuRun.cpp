@@ -432,7 +432,14 @@ int RunMenu(TextMenu* pMenu, const char* path, int interactive) {
   bool flReinit = false;
   for (;;) {
     int limit = PrintMenu(pMenu, dotCol, titleLen);
-    if (!Gets(LineBuf, kLineBufSize)) InputEnded();
+    if (!Gets(LineBuf, kLineBufSize)) {
+      if (!(pMenu->Flags & kMenuLeaveAtEnd)) InputEnded();
+      putchar('\n');  // what follows starts on a line of its own
+      fflush(stdout);
+      if (!(pMenu->Flags & kMenuKeepValues)) FreeMenu(pMenu);
+      g_flLastRunChanged = flChanged;
+      return 0;
+    }
     if (LineBuf[0] || (pMenu->Flags & kMenuEnterSelects)) {
       int sel = FindSelection(pMenu, limit);
       if (!sel) continue;

@@ -36,7 +36,7 @@ TEST(KhelpDump, PagesFollowEachOtherEachEndedByAFormFeedLine) {
 TEST(KhelpDump, BadCommandLinesAndFiles) {
   base_test::Child r = RunKhelp({});
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "usage: khelp --dump FILE.html\n");
+  EXPECT_EQ(r.Err, "usage: khelp FILE.html[#target]\n       khelp --dump FILE.html\n");
   EXPECT_EQ(r.Out, "");
   EXPECT_EQ(RunKhelp({"--show", kSample + "/index.html"}).Status, 2);
   EXPECT_EQ(RunKhelp({"--dump", "a", "b"}).Status, 2);

@@ -6,71 +6,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "tests/base/base_test_util.h"
+#include "tests/tty/pane_test_util.h"
 
 namespace {
 
 const std::string kMenuProgram = std::string(KORVI_BINARY_DIR) + "/kmenu";
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-// One tmux server of its own, one pane running a command.
-class Pane {
- public:
-  explicit Pane(const std::string& command) {
-    sock_ = "kmenu_test_" + std::to_string(getpid()) + "_" + std::to_string(++count_);
-    Tmux("new-session -d -x 80 -y 40 " + Quote("TERM=xterm " + command + "; echo \"[exit $?]\"; sleep 60"));
-  }
-  ~Pane() { Tmux("kill-server"); }
-  // Types text, then Enter.
-  void Line(const std::string& text) {
-    if (!text.empty()) Tmux("send-keys -l " + Quote(text));
-    Tmux("send-keys Enter");
-  }
-  // The screen, each row without its trailing blanks, trailing empty rows dropped.
-  std::string Screen() {
-    std::string s = Tmux("capture-pane -p");
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-  }
-  // Waits until the screen is exactly screen (up to 30 s); returns what was there last.
-  std::string WaitForScreen(const std::string& screen) {
-    std::string s;
-    for (int i = 0; i < 600; i++) {  // up to 30 s on a busy machine
-      s = Screen();
-      if (s == screen) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return s;
-  }
-
- private:
-  std::string Tmux(const std::string& args) {
-    return Capture("tmux -L " + sock_ + " " + args + " 2>/dev/null");
-  }
-  std::string sock_;
-  static inline int count_ = 0;
-};
-
+using pane_test::Pane;
 
 // The queue menu with the values given, as the screen shows it.
 std::string QueueScreen(const std::string& name, const std::string& description,
@@ -99,7 +44,7 @@ std::string QueueScreen(const std::string& name, const std::string& description,
   s += "11) Paper list           12) Test page             a) Accept\n"
        " c) Cancel                x) Exit\n"
        "\n"
-       "s=save settings   Enter=leave\n"
+       "s=save settings   h=help   Enter=leave\n"
        "Selection:" + tail;
   return s;
 }

@@ -5,12 +5,13 @@
 // back into it (whole, through a temporary file beside it). Without a file the values are
 // printed on standard output when the menu is left. Messages come from the toolkit's catalogue
 // <tool directory>/db/<language>/CoreString.kdb. Exit status 0; 1 without a catalogue; 2 for
-// a bad command line.
+// a bad command line. "h" opens the menu's help, <tool directory>/help/kmenu.html.
 #include <cstdio>
 #include <cstring>
 
 #include "base/MemMgr.h"
 #include "base/utils.h"
+#include "help/HelpTty.h"
 #include "nls/NlsUtils.h"
 #include "tty/TextMenu.h"
 
@@ -127,7 +128,7 @@ int Accept(TextMenu* pMenu, TextMenuItem*) { return Finish(pMenu); }
 TextMenuItem g_Items[kItemsEnd + 1];
 
 TextMenu g_Queue = {(char*)"Print queue settings", 0, (char*)"Save the changes", Finish, nullptr,
-                    nullptr, g_Items, kMenuSaveAs | kMenuNoBlankLine};
+                    nullptr, g_Items, kMenuSaveAs | kMenuHelp | kMenuNoBlankLine};
 
 void Item(int index, const char* text, int type, intptr_t def = 0, const char* rule = nullptr,
           char* choices = nullptr, TextMenuItemFn action = nullptr) {
@@ -183,6 +184,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   BuildQueueMenu();
+  pTtyHtmlName = SaveStr("%s/help/kmenu.html", pToolPath ? pToolPath : ".");
   g_Path = argc == 2 ? argv[1] : nullptr;
   // A settings file that does not exist yet is written when the values are saved.
   RunMenu(&g_Queue, g_Path && FindFile_(g_Path, nullptr) ? g_Path : nullptr, 1);
