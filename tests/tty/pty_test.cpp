@@ -8,27 +8,17 @@
 #include <string>
 #include <thread>
 
+#include "tests/tty/pane_test_util.h"
+
 namespace {
 
 constexpr int kPolls = 600;  // 50 ms apart: 30 seconds for a slow, busy machine
 const std::string kProbe = std::string(KORVI_BINARY_DIR) + "/tty/tty_probe";
 
-std::string Run(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+// Standard output of a shell command.
+std::string Run(const std::string& cmd) { return pane_test::Capture(cmd); }
 
-std::string Quote(const std::string& text) {
-  std::string q = "'";
-  for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using pane_test::Quote;
 
 // One tmux server of its own with one window running an interactive bash.
 class Terminal {
