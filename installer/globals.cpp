@@ -11,3 +11,4 @@ char* pTargetInstallDir = nullptr;
 char* pAppDir = nullptr;
 char* pKorviPkgName = nullptr;
 const char* pBinaryInstanceCheckList = ",kpadmin,kpqadmin,kavlon,kprkvlntty,KPQ,KPRM,ksf,driver,";
+int flInstallFailed = 0;

@@ -21,7 +21,8 @@
 int Install();
 
 // Reads <dir>/disks, else <dir>/DISKS (upper-cased up to "end_of_list"), into LineBuf.
-// Neither present: setup message 21 as an error line, exit 1.
+// Neither present: setup message 21 as an error line, exit 1. A list longer than 4095 bytes
+// or naming a file of 128 characters or more: error line, exit 1.
 void GetDisksData(const char* dir);
 
 // Root check (setup message 35 and false for anyone else), package name, and the question
@@ -35,10 +36,16 @@ bool readyForInstallation();
 void genZFile();
 
 // Upgrades the installed package file by file from <work>/<pkg>/pkgmap with installf,
-// then sets VERSION=4.50.29 in its pkginfo (kept as it is when it cannot be read). Always 1.
-// A missing map: error line, exit 0; an entry unsafe for the shell: exit 1 before the
-// upgrade changes anything.
+// then sets VERSION=4.50.29 in its pkginfo (kept as it is when it cannot be read). 1, or 0
+// when a registration or copy failed: that is reported, the version is not raised and
+// flInstallFailed is set. A missing map: error line, exit 0; an entry unsafe for the shell
+// or a line too long: exit 1 before the upgrade changes anything.
 int upgradeSolarisPackage(const char* pkg, const char* workDir);
+
+// GetFileLine that tells a cut line: 1 a whole logical line in LineBuf, 0 at the end, -1 a
+// line longer than the reader takes (LineBuf holds its start; the rest was consumed, never
+// to come back as a line). *lines: the physical lines it took.
+int GetWholeFileLine(int* lines);
 
 // 1 when one of the path's components is ".." (the path would climb out of its tree).
 int PathClimbsOut(const char* path);
@@ -76,24 +83,30 @@ KORVI_EMBEDDED(pv5DriverScript);       // v5DriverScript: AD, prefix
 KORVI_EMBEDDED(KorviKSFScript);        // KorviKSF: AD, prefix, spool dir, prefix x5
 KORVI_EMBEDDED(SimpleScript);          // launcher: cd dir, program dir, program name
 
+// Files below are written to "<file>.new" beside their place, every write and the close
+// checked, then renamed over it; a failure is reported on standard error, leaves the old
+// file in place and sets flInstallFailed.
+
 // Writes " V5 ", " LPRng " or " CUPS " (CUPS wins) to <appDir>/.kp_cfg, mode 0644.
-// 1 when written; 0 after "ERROR: couldn't open %s" on standard error.
+// 1 when written, else 0.
 int createPrintingSubsystemFile(const char* appDir);
 
 // Writes KorviPrintkvln, v4DriverScript, v5DriverScript and KorviKSF into pAppDir
 // (KorviKSF spools under <spoolDir>/kvln) and, on an LPRng host, the printconf link.
-void createQueueScripts(const char* spoolDir);
+// 1 when all four were written.
+int createQueueScripts(const char* spoolDir);
 
-// Each writes shell line, banner and filled template to path, then chmod 755.
-// 1 when written, 0 when the file could not be opened (reported on standard error).
+// Each writes shell line, banner and filled template to path, mode 755.
+// 1 when written, 0 when it could not be (reported on standard error).
 int generateKorviPrintkvlnScript(const char* path, const char* shell, const char* tmpl);
 int generatev4v5DriverScript(const char* path, const char* shell, const char* tmpl);
 int generateKorviKSFScript(const char* path, const char* shell, const char* tmpl,
                            const char* spoolSubDir);
 
 // Writes a launcher from the SimpleScript-like template with its three values; mode 755.
-void GenSimpleScript(const char* path, const char* shell, const char* tmpl, const char* cdDir,
-                     const char* progDir, const char* progName);
+// 1 when written.
+int GenSimpleScript(const char* path, const char* shell, const char* tmpl, const char* cdDir,
+                    const char* progDir, const char* progName);
 
 // Writes tmpl to f with each "%s" replaced by the next of the n values and "%%" by "%".
 // 0 (nothing written) when the template holds another conversion or a count other than n.

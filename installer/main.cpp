@@ -1,6 +1,7 @@
 // main.cpp - setup, the installer of the Korvi print software: the whole run from the
 // agreement to exit, one step after the other. Every orderly stop and every failure ends the
-// process with exit() at once; nothing is rolled back. Exit status 0 for the orderly stops,
+// process with exit() at once; a file that could not be written ends it with status 1 after
+// the clean-up. Exit status 0 for the orderly stops,
 // 1 for a failed command or a refused path, 2 for a work area that cannot be used.
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,15 @@ int main(int argc, char** argv) {
   pPathToSetup = GetToolPath(pInvocation);
   my_name = SaveStr_(StripPath(pInvocation));
   if (!pLogPath) pLogPath = SaveStr_("/tmp");
+  // The name becomes part of file names the shell reads (the run log, the package list's
+  // temporary file). A distribution may have been renamed by anyone: a name the shell could
+  // read as more than a word, an empty one or one cut by its buffer gives way to "setup".
+  if (!my_name[0] || strlen(my_name) >= static_cast<size_t>(kPathBufSize - 1) ||
+      !ShellSafe(my_name, 0)) {
+    my_name = SaveStr_("setup");
+    ErrorMsg(1, 0, "the program's name is not a plain file name; its files are named after "
+                   "\"setup\"");
+  }
 
   // Before the first change, the run log included: a second run must change nothing.
   LockOutOtherRuns();
@@ -28,6 +38,9 @@ int main(int argc, char** argv) {
   // The distribution directory reaches the shell in every copy: check it before any change.
   if (!pPathToSetup) ErrorMsg(2, 1, "cannot tell the directory that holds %s", my_name);
   ShellSafe(pPathToSetup, 2);
+  if (strlen(pPathToSetup) > static_cast<size_t>(kMaxPathLen))
+    ErrorMsg(2, 1, "the directory that holds %s is longer than %d characters", my_name,
+             kMaxPathLen);
   parseCommandLineOptions(argc, argv);
 
   pCurrentInstallDir = locatePreviousInstallation();
@@ -39,6 +52,7 @@ int main(int argc, char** argv) {
   else
     pTargetInstallDir = SaveStr_(kDefaultBase);
   pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, kVendorWord, kProductCode);
+  RefuseNestedPlaces();
 
   FreeSpaceForInstall(pKorviInstallDir, pTargetInstallDir, kVendorWord);
 
@@ -50,5 +64,5 @@ int main(int argc, char** argv) {
 
   installFromSite(pKorviInstallDir);
   KorviClean(pKorviInstallDir);
-  exit(0);
+  exit(flInstallFailed ? 1 : 0);
 }

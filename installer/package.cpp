@@ -5,10 +5,12 @@
 // (previous installation), and the flag file and queue scripts in both cases.
 // Failing fatal commands end the program with status 1 (SysCmd mode 2). A package map
 // whose entries are not safe for the shell is refused before the upgrade changes anything.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "base/MemMgr.h"
 #include "base/utils.h"
@@ -42,10 +44,30 @@ void CheckMapWord(const char* mapPath, int lineNo, const char* word, int flPath)
 }
 
 // Runs a command line through the shell as it is (the registrations and copies of the
-// upgrade are not table commands); the result is not looked at.
-void RunShell(char* cmd) {
-  if (system(cmd) == -1) PutLogMsg("WARNING_MSG: %s: %s\n", cmd, strerror(errno));
+// upgrade are not table commands). 1 when it ran and exited with status 0.
+int RunShell(char* cmd) {
+  int status = system(cmd);
+  if (status == -1) PutLogMsg("WARNING_MSG: %s: %s\n", cmd, strerror(errno));
   PutMem(cmd);
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A list read into LineBuf is acted on word by word: a list longer than LineBuf holds, or a
+// word longer than the tokenizer's buffer, would be acted on cut. Such a list is refused
+// (exit 1) before anything of it is used.
+void RefuseCutList(const char* dir, const char* name) {
+  char* pPath = SaveStr("%s/%s", dir, name);
+  if (GetFileSize(pPath) > kLineBufSize - 1)
+    ErrorMsg(2, 1, "%s is longer than %d bytes; the list is refused", pPath, kLineBufSize - 1);
+  for (const char* p = LineBuf + strspn(LineBuf, " \t\r\n"); *p; p += strspn(p, " \t\r\n")) {
+    size_t n = strcspn(p, " \t\r\n");
+    if (n == strlen(kEndOfList) && strncmp(p, kEndOfList, n) == 0) break;
+    if (n >= static_cast<size_t>(kTokenBufSize))
+      ErrorMsg(2, 1, "%s: the name \"%.40s...\" is longer than %d characters; the list is "
+               "refused", pPath, p, kTokenBufSize - 1);
+    p += n;
+  }
+  PutMem(pPath);
 }
 
 }  // namespace
@@ -57,6 +79,29 @@ int SplitMapLine(char* buf, char** words) {
   int n = ParseStr(buf, " \r\n", array, kMapWords + 1);
   for (int i = 0; i < kMapWords; i++) words[i] = array[i];
   return n >= kMapWords;
+}
+
+int GetWholeFileLine(int* lines) {
+  *lines = 0;
+  if (!GetFileLine()) return 0;
+  for (const char* p = LineBuf; (p = strchr(p, '\n')) != nullptr; p++) ++*lines;
+  size_t n = strlen(LineBuf);
+  if ((n && LineBuf[n - 1] == '\n') || !pIn) return 1;
+  int ch = getc(pIn);
+  if (ch == EOF) return 1;
+  if (ch == '\n') {  // the line filled the reader exactly: only its end was left
+    ++*lines;
+    return 1;
+  }
+  // Cut: the rest of the physical line (and of the lines a backslash joins to it) goes.
+  for (int prev = ch; (ch = getc(pIn)) != EOF; prev = ch) {
+    if (ch == '\n') {
+      ++*lines;
+      if (prev != '\\') break;
+    }
+  }
+  if (ch == EOF) ++*lines;
+  return -1;
 }
 
 int PathClimbsOut(const char* path) {
@@ -72,8 +117,12 @@ int PathClimbsOut(const char* path) {
 }
 
 void GetDisksData(const char* dir) {
-  if (GetFileContent(dir, "disks")) return;
+  if (GetFileContent(dir, "disks")) {
+    RefuseCutList(dir, "disks");
+    return;
+  }
   if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(kMsgCantOpenDisks), kVendorWord);
+  RefuseCutList(dir, "DISKS");
   // Media written in upper case: the names are upper case, the terminator is not.
   char* pEnd = strstr(LineBuf, kEndOfList);
   for (char* p = LineBuf; *p && p != pEnd; p++) {
@@ -153,7 +202,11 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
 
   // Every entry that will reach the shell is checked before anything is changed.
   OpenInputFile(pMap, 2);
-  for (int lineNo = 1; GetFileLine(); lineNo++) {
+  for (int lineNo = 1, lines = 0, got; (got = GetWholeFileLine(&lines)) != 0; lineNo += lines) {
+    if (got < 0) {
+      PutLogMsg("ERROR: %s line %d: longer than a line may be\n", pMap, lineNo);
+      ErrorMsg(2, 1, "%s line %d: longer than a line may be", pMap, lineNo);
+    }
     if (!SplitMapLine(szBuf, words) || strcmp(words[kMapType], "f") != 0) continue;
     CheckMapWord(pMap, lineNo, words[kMapClass], 0);
     CheckMapWord(pMap, lineNo, words[kMapPath], 1);
@@ -190,6 +243,7 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
     }
   }
 
+  int nFailed = 0;  // files whose registration or copy failed
   OpenInputFile(pMap, 2);
   while (GetFileLine()) {
     if (!SplitMapLine(szBuf, words) || strcmp(words[kMapType], "f") != 0) continue;
@@ -209,8 +263,9 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
       pCopy = SaveStr("cp \"%s/%s/reloc/%s\" \"%s/%s/%s\"", workDir, pkg, pPath,
                       pTargetInstallDir, kVendorWord, pPath);
     }
-    RunShell(pReg);
-    RunShell(pCopy);
+    int flRegistered = RunShell(pReg);
+    int flCopied = RunShell(pCopy);
+    if (!flRegistered || !flCopied) nFailed++;
     fputs(".", stdout);
     fflush(stdout);
   }
@@ -218,6 +273,17 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir) {
   PutMem(pMap);
 
   RunShell(SaveStr("%s -f %s 1>/dev/null 2>/dev/null", kInstallfPath, pkg));
+  if (nFailed) {
+    // The package must not claim a version its files do not all have.
+    fputs("\n", stdout);
+    fflush(stdout);
+    PutLogMsg("ERROR: %s was not upgraded whole: %d of its files could not be registered or "
+              "copied; its version stays as it was\n", pkg, nFailed);
+    fprintf(stderr, "ERROR: %s was not upgraded whole: %d of its files could not be registered "
+            "or copied; its version stays as it was\n", pkg, nFailed);
+    flInstallFailed = 1;
+    return 0;
+  }
 
   // The package records now report this installer's version.
   SysCmd(kCmdRm, kSysCmdLog, "/var/sadm/pkg/%s/pkginfo.tmp", pkg);
@@ -254,16 +320,29 @@ int Install() {
   CheckUnpackedTree(pWork, pKorviPkgName);
 
   char* pSpool = SaveStr("/var/spool/%s", kVendorWord);
-  if (pCurrentInstallDir) {
+  // A tree without the package's record was never installed (a first installation that
+  // failed): it gets a new installation, not an upgrade.
+  char* pRecord = SaveStr("/var/sadm/pkg/%s/pkginfo", pKorviPkgName);
+  int flRecorded = FindFile_(pRecord, nullptr);
+  PutMem(pRecord);
+  if (pCurrentInstallDir && flRecorded) {
     upgradeSolarisPackage(pKorviPkgName, pWork);
     createPrintingSubsystemFile(pAppDir);
     createQueueScripts(pSpool);
   } else {
     CheckPkgList(".");  // a list that would be refused stops the run before pkgadd
     createInstallationDirectories(pTargetInstallDir);
-    createPrintingSubsystemFile(pAppDir);
+    int flFlag = createPrintingSubsystemFile(pAppDir);
     ChangeDir(pWork);
-    SysCmd(-kCmdPkgadd, kSysCmdFatal, "-d %s %s", pWork, pKorviPkgName);
+    if (!flFlag || SysCmd(-kCmdPkgadd, kSysCmdLog, "-d %s %s", pWork, pKorviPkgName) != 0) {
+      // Nothing of a failed installation may look like a previous one to the next run.
+      RemoveCreatedInstallationDirectories();
+      const char* pWhy = flFlag ? "pkgadd failed" : "the flag file could not be written";
+      PutLogMsg("ERROR: %s; the installation of %s was not made\n", pWhy, pKorviPkgName);
+      printf("ERROR: %s; the installation of %s was not made\n", pWhy, pKorviPkgName);
+      fflush(stdout);
+      exit(1);
+    }
     createQueueScripts(pSpool);
     CreateFile(pSpool, nullptr, "775", nullptr, nullptr);
     char* pDownload = SaveStr("%s/%s/__%spa_download__", pSpool, kProductCode, kProductPrefix);

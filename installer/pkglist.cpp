@@ -212,6 +212,7 @@ void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
         CheckWord(run, pValue, kCheckBat);
         if (!run->flCheck) {
           char* pLauncher = SaveStr("/usr/bin/%s", pValue);
+          // A launcher that cannot be written is reported there and ends the run with 1.
           GenSimpleScript(pLauncher, ScriptShShell, SimpleScript, pAppDir, pAppDir, name);
           PutMem(pLauncher);
         }
@@ -334,14 +335,29 @@ int RunPkgList(const char* dirWord, int flCheckOnly) {
   char* pPath = SaveStr("%s/%s/pkg.list", pKorviInstallDir, dirWord);
   OpenInputFile(pPath, 2);  // a missing list: error line, exit 0
 
-  // The whole list first: it is checked before any line of it runs.
+  // The whole list first: it is checked before any line of it runs. A line longer than the
+  // reader takes is refused, unless it is a comment: its rest never becomes a line.
   char** pLines = nullptr;
   int nLines = 0;
-  while (GetFileLine()) {
+  for (int lineNo = 1, lines = 0, got; (got = GetWholeFileLine(&lines)) != 0; lineNo += lines) {
+    if (got < 0 && LineBuf[strspn(LineBuf, kWordDelims)] != '#') {
+      PutLogMsg("ERROR: pkg.list line %d: longer than a line may be\n", lineNo);
+      ErrorMsg(2, 1, "pkg.list line %d: longer than a line may be", lineNo);
+    }
     void* pGrown = AdjustMem(pLines, static_cast<int>((nLines + 1) * sizeof(char*)));
     if (!pGrown) SysError("%s", szNoMemory);
     pLines = static_cast<char**>(pGrown);
-    pLines[nLines++] = SaveStr_(LineBuf);
+    if (got > 0) {
+      pLines[nLines++] = SaveStr_(LineBuf);
+      continue;
+    }
+    // A cut comment is kept as "#" and its line ends, so that later lines keep their numbers.
+    char* pComment = static_cast<char*>(GetMem(lines + 2));
+    if (!pComment) SysError("%s", szNoMemory);
+    pComment[0] = '#';
+    memset(pComment + 1, '\n', static_cast<size_t>(lines));
+    pComment[lines + 1] = 0;
+    pLines[nLines++] = pComment;
   }
   CloseInputFile();
 

@@ -2,8 +2,14 @@
 // The flag file <AD>/.kp_cfg names the host's spooler (" V5 ", " LPRng " or " CUPS ");
 // the queue scripts read it each time they run. A script is the shell line, a banner
 // comment with the vendor word and the current year, and an embedded template with its
-// "%s" placeholders filled; it is written as a fresh file and given mode 755.
-// A file that cannot be written is reported on standard error and skipped.
+// "%s" placeholders filled. Each file is written to "<file>.new" beside its place, every
+// write and the close checked, and renamed over it, so a full disk never leaves a cut or
+// empty file. A file that cannot be written is reported on standard error and skipped, the
+// old one staying in place; the run then ends with status 1 (flInstallFailed).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -21,31 +27,55 @@ constexpr char kPrintConfDir[] = "/usr/share/printconf/util";
 constexpr char kQueueScriptName[] = "KorviPrintkvln";
 constexpr int kBannerSize = 256;
 
-// Opens path as a new, empty regular file ("w+"): whatever stood there (an old script, a
-// link) is replaced first, so a link never leads the write elsewhere. Null after
-// "ERROR: can't open file, %s" on standard error.
-FILE* OpenScriptFile(const char* path) {
-  CreateFreshFile(path, 0755);
-  return OpenFile(nullptr, path, "w+", 1);
+// Opens a fresh temporary file "<path>.new" beside path (whatever stood there is replaced
+// first, so a link never leads the write elsewhere). Null after "ERROR: can't open file, %s"
+// with the path on standard error, also when a directory stands at path.
+FILE* OpenBeside(const char* path, char** tmp) {
+  *tmp = SaveStr("%s.new", path);
+  FILE* f = nullptr;
+  if (GetFileType(path) != 1 && CreateFreshFile(*tmp, 0600)) f = OpenFile(nullptr, *tmp, "w", 0);
+  if (!f) {
+    fprintf(stderr, szErrCantOpenFileNl, path);
+    PutMem(*tmp);
+    *tmp = nullptr;
+  }
+  return f;
 }
 
-// Shell line, banner and the filled template; closes the file and makes it mode 755.
-int FinishScript(FILE* f, const char* path, const char* shell, const char* tmpl, int n,
-                 const char* const* values) {
-  fprintf(f, "%s\n", shell);
-  fputs(ScriptBanner(), f);
-  int flOk = WriteTemplate(f, tmpl, n, values);
-  fclose(f);
-  if (!flOk) fprintf(stderr, "ERROR: template of %s does not fit its values\n", path);
-  SysCmd(kCmdChmod, kSysCmdQuiet, "755 %s", path);
-  return 1;
+// Ends a file opened by OpenBeside: every write and the close must have worked; it gets the
+// permission perm and takes path's place by a rename. Otherwise the temporary file goes,
+// path keeps what it held, "ERROR: can't write %s: %s" is printed on standard error and the
+// run will end with status 1. 1 when the file is in place.
+int PlaceBeside(FILE* f, char* tmp, const char* path, int perm) {
+  int flOk = !ferror(f);
+  if (fclose(f) != 0) flOk = 0;
+  if (flOk && chmod(tmp, static_cast<mode_t>(perm)) != 0) flOk = 0;
+  if (flOk && rename(tmp, path) != 0) flOk = 0;
+  if (!flOk) {
+    int err = errno;
+    unlink(tmp);
+    fprintf(stderr, "ERROR: can't write %s: %s\n", path, strerror(err));
+    PutLogMsg("ERROR: can't write %s: %s\n", path, strerror(err));
+    flInstallFailed = 1;
+  }
+  PutMem(tmp);
+  return flOk;
 }
 
+// Shell line, banner and the filled template through a temporary file; mode 755.
 int WriteScript(const char* path, const char* shell, const char* tmpl, int n,
                 const char* const* values) {
-  FILE* f = OpenScriptFile(path);
-  if (!f) return 0;
-  return FinishScript(f, path, shell, tmpl, n, values);
+  char* pTmp;
+  FILE* f = OpenBeside(path, &pTmp);
+  if (!f) {
+    flInstallFailed = 1;
+    return 0;
+  }
+  fprintf(f, "%s\n", shell);
+  fputs(ScriptBanner(), f);
+  int flFits = WriteTemplate(f, tmpl, n, values);
+  if (!flFits) fprintf(stderr, "ERROR: template of %s does not fit its values\n", path);
+  return PlaceBeside(f, pTmp, path, 0755);
 }
 
 }  // namespace
@@ -94,7 +124,14 @@ int createPrintingSubsystemFile(const char* appDir) {
   if (SniffLprng()) pWord = " LPRng ";
   if (SniffCUPS()) pWord = " CUPS ";
   char* pPath = SaveStr("%s/.%sp_cfg", appDir, kProductPrefix);
-  int flOk = CreateTextFile(pPath, "wt", 0644, "%s", pWord);
+  char* pTmp;
+  int flOk = 0;
+  if (FILE* f = OpenBeside(pPath, &pTmp)) {
+    fputs(pWord, f);
+    flOk = PlaceBeside(f, pTmp, pPath, 0644);
+  } else {
+    flInstallFailed = 1;
+  }
   PutMem(pPath);
   return flOk;
 }
@@ -118,25 +155,25 @@ int generateKorviKSFScript(const char* path, const char* shell, const char* tmpl
   return WriteScript(path, shell, tmpl, 8, values);
 }
 
-void GenSimpleScript(const char* path, const char* shell, const char* tmpl, const char* cdDir,
-                     const char* progDir, const char* progName) {
+int GenSimpleScript(const char* path, const char* shell, const char* tmpl, const char* cdDir,
+                    const char* progDir, const char* progName) {
   const char* values[] = {cdDir, progDir, progName};
-  WriteScript(path, shell, tmpl, 3, values);
+  return WriteScript(path, shell, tmpl, 3, values);
 }
 
-void createQueueScripts(const char* spoolDir) {
+int createQueueScripts(const char* spoolDir) {
   char* pPath = SaveStr("%s/%s", pAppDir, kQueueScriptName);
-  generateKorviPrintkvlnScript(pPath, ScriptShShell, KorviPrintkvlnScript);
+  int flOk = generateKorviPrintkvlnScript(pPath, ScriptShShell, KorviPrintkvlnScript);
   PutMem(pPath);
   pPath = SaveStr("%s/v4DriverScript", pAppDir);
-  generatev4v5DriverScript(pPath, ScriptShShell, pv4DriverScript);
+  flOk &= generatev4v5DriverScript(pPath, ScriptShShell, pv4DriverScript);
   PutMem(pPath);
   pPath = SaveStr("%s/v5DriverScript", pAppDir);
-  generatev4v5DriverScript(pPath, ScriptShShell, pv5DriverScript);
+  flOk &= generatev4v5DriverScript(pPath, ScriptShShell, pv5DriverScript);
   PutMem(pPath);
   pPath = SaveStr("%s/%s%s", pAppDir, kVendorWord, "KSF");
   char* pSpool = SaveStr("%s/%s", spoolDir, kProductCode);
-  generateKorviKSFScript(pPath, ScriptShShell, KorviKSFScript, pSpool);
+  flOk &= generateKorviKSFScript(pPath, ScriptShShell, KorviKSFScript, pSpool);
   PutMem(pSpool);
   PutMem(pPath);
 
@@ -147,4 +184,5 @@ void createQueueScripts(const char* spoolDir) {
     SysCmd(kCmdLn, kSysCmdLog, "-s %s/%s/%s/%s %s/%s", pTargetInstallDir, kVendorWord,
            kProductCode, kQueueScriptName, kPrintConfDir, kQueueScriptName);
   }
+  return flOk;
 }

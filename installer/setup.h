@@ -18,6 +18,10 @@ inline constexpr const char kDefaultBase[] = "/opt";     // default base directo
 inline constexpr const char kSetupVersion[] = "4.50.29"; // version of this installer
 inline constexpr const char kArchiveName[] = "Solarisi386Kvln";  // archive <name>.tar.Z
 inline constexpr const char kPackageName[] = "VLMRkvln";         // package instance
+// The longest path the installer acts on (a work, application or distribution directory,
+// the text of /opt/Korvi/kvln): the target system's limit less its NUL. Longer ones are
+// refused before anything changes; every buffer a path passes through holds this much.
+inline constexpr int kMaxPathLen = 1023;
 
 // ===========================================================================
 // Globals of the installer (defined in globals.cpp)
@@ -32,6 +36,9 @@ extern char* pTargetInstallDir;   // base directory to install into
 extern char* pAppDir;             // application directory <target>/Korvi/kvln
 extern char* pKorviPkgName;       // "VLMRkvln", set by readyForInstallation
 extern const char* pBinaryInstanceCheckList;  // the product's programs, comma-framed
+// A file of the installation could not be copied or written (reported where it happened):
+// the run goes on to its clean-up and then ends with status 1.
+extern int flInstallFailed;
 
 // ===========================================================================
 // Data embedded at build time (installer/CMakeLists.txt: korvi_embed)
@@ -121,13 +128,14 @@ const char* GetEULAText(const char* code);
 
 // Reads the arguments into pKorviInstallDir, flCreatedTmpDir and pCmdLineInstallDir.
 // "-v" prints "<my_name> 4.50.29" on standard error and exits 0; a work area that cannot
-// be made (or is not safe for the shell): setup message 3, exit 2; an install directory
-// that is not safe for the shell or cuts to nothing: error, exit 1.
+// be made (or is not safe for the shell, or too long): setup message 3, exit 2; an install
+// directory that is not safe for the shell, cuts to nothing or is too long: error, exit 1.
 // Returns the index after the last argument examined.
 int parseCommandLineOptions(int argc, char** argv);
 
 // Base directory of the installation reached through /opt/Korvi/kvln, a saved string;
-// null when there is none. A dangling link there is removed.
+// null when there is none. A dangling link there is removed. The link's text is read whole;
+// a base whose application directory would be longer than kMaxPathLen ends the run (1).
 char* locatePreviousInstallation();
 
 // Cuts text in place at the first "kvln", then at the first "Korvi", then drops one
@@ -138,12 +146,27 @@ char* StripToBaseName(char* text);
 int SameDirectory(const char* a, const char* b);
 
 // Moves the application directory from base prevBase to base target (pAppDir) and
-// points /opt/Korvi/kvln at it. Does nothing when both name the same directory.
+// points /opt/Korvi/kvln at it. Does nothing when both name the same directory. The tree is
+// copied to <target>/Korvi/.kvln.new and the copy checked; then it is renamed into place,
+// the link is replaced in one step by a rename, and the old tree is removed last. When a
+// step before the switch fails, the copy is removed, the installation stays where it was
+// (linked as it was), an error line is printed on standard output and the run ends (1).
 void RelocateInstallation(const char* prevBase, const char* target);
 
+// Ends the run (1) before anything changes when the work directory, the new application
+// directory and the installation found through /opt/Korvi/kvln (compared at their real
+// locations) lie inside one another; the same directory for old and new is no nesting. A
+// work area this run made is removed again.
+void RefuseNestedPlaces();
+
 // Creates <target>/Korvi/kvln (and the /opt/Korvi/kvln link for a base other than /opt)
-// for a fresh installation. Failures end the program (1).
+// for a fresh installation. Failures end the program (1). What it made is remembered for
+// RemoveCreatedInstallationDirectories.
 void createInstallationDirectories(const char* target);
+
+// Removes what the last createInstallationDirectories made (the link, the directories that
+// did not exist before), after a fresh installation failed.
+void RemoveCreatedInstallationDirectories();
 
 // ===========================================================================
 // Free-space check (space.cpp)

@@ -1,8 +1,9 @@
 // space.cpp - the free-space check before anything is copied.
 // The distribution states its needs in "isize" (installed software) and "tsize" (work
-// directory); each need gets 40 more. Free figures come from df -b, used figures from du -s,
+// directory); each need gets 40 more, and only a finite figure of zero or more is a need. Free figures come from df -b, used figures from du -s,
 // all compared as plain numbers in the units they come in. The check returns when there is
 // room and otherwise ends the program with status 0 after a message; it never asks.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,15 +24,17 @@ constexpr char kFullDiskMsg[] =
     "are free there. Free some space, or restart the installation procedure using an install "
     "area that has enough space: 'setup install /new_install_path'\n";
 
-// The need stated in pPathToSetup/<name> plus the margin; message 65 and exit 0 when the
-// file cannot be read.
+// The need stated in pPathToSetup/<name> plus the margin (a text without a number counts
+// as 0); message 65 and exit 0 when the file cannot be read or states no finite size of
+// zero or more (nan, inf or a negative figure would let any check pass).
 double ReadNeed(const char* name) {
-  if (!GetFileContent(pPathToSetup, name)) {
+  double value = GetFileContent(pPathToSetup, name) ? strtod(LineBuf, nullptr) : -1;
+  if (!std::isfinite(value) || value < 0) {
     fputs(nlsSetupStrCvt(kMsgMissingIsize), stdout);
     fflush(stdout);
     exit(0);
   }
-  return atof(LineBuf) + kSizeMargin;
+  return value + kSizeMargin;
 }
 
 [[noreturn]] void StopForSpace() {

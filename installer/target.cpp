@@ -5,9 +5,11 @@
 // changed: a refused work area ends the run with setup message 3 and status 2, a refused
 // install directory with an error line and status 1. Two texts naming the same directory
 // (a doubled "/", a link) are the same place: an installation is never moved onto itself.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +23,10 @@
 namespace {
 
 constexpr char kArgWords[] = ",install,-v";
-constexpr int kLinkTextSize = 256;  // a link's text: at most 255 bytes
 constexpr int kCwdSize = 4096;
+constexpr char kStaging[] = ".kvln.new";   // the copy of a moving installation, beside its place
+constexpr char kRetired[] = ".kvln.old";   // an installation directory taken from /opt/Korvi/kvln
+constexpr char kNewLink[] = ".kvln.link";  // the new link, renamed over /opt/Korvi/kvln
 
 // The fixed point of reference, "/opt/Korvi/kvln".
 const char* FixedAppDir() {
@@ -40,6 +44,15 @@ char* AbsolutePath(const char* path) {
   return SaveStr("%s%s%s", cwd, strcmp(cwd, "/") == 0 ? "" : "/", path);
 }
 
+// A base directory whose application directory would not fit kMaxPathLen is refused (exit 1)
+// before anything changes: a longer path would be cut or refused somewhere on its way.
+void RefuseLongBase(const char* base, const char* what) {
+  size_t n = strlen(base) + strlen("/Korvi/kvln");
+  if (n <= static_cast<size_t>(kMaxPathLen)) return;
+  ErrorMsg(2, 1, "%s \"%.60s...\" is too long: its application directory would have %zu "
+                 "characters, more than %d", what, base, n, kMaxPathLen);
+}
+
 // The install directory argument, cut to its base and made absolute; refused (exit 1) when
 // nothing is left or the text is not safe for the shell.
 char* InstallDirArg(const char* arg) {
@@ -51,6 +64,7 @@ char* InstallDirArg(const char* arg) {
   char* pAbs = AbsolutePath(pDir);
   PutMem(pDir);
   ShellSafe(pAbs, 2);
+  RefuseLongBase(pAbs, "install directory");
   return pAbs;
 }
 
@@ -73,6 +87,11 @@ char* WorkAreaArg(const char* arg) {
     PutMem(pArea);
   }
   if (!ShellSafe(pAbs, 1)) RefuseWorkArea(pAbs);
+  if (strlen(pAbs) + strlen("/KorviInstall") > static_cast<size_t>(kMaxPathLen)) {
+    fprintf(stderr, "ERROR: the work area is too long: its work directory would have more than "
+                    "%d characters\n", kMaxPathLen);
+    RefuseWorkArea(pAbs);
+  }
   return pAbs;
 }
 
@@ -123,6 +142,94 @@ int WalkArguments(int argc, char** argv, int flAct) {
   return i;
 }
 
+// The real location of path: its deepest ancestor that resolves (links, "..", doubled "/"),
+// resolved, with the rest appended. A saved string.
+char* RealLocation(const char* path) {
+  char* pHead = SaveStr_(path);
+  char real[PATH_MAX];
+  for (;;) {
+    if (realpath(pHead, real)) break;
+    char* pSlash = strrchr(pHead, '/');
+    if (!pSlash || (pSlash == pHead && !pHead[1])) {
+      PutMem(pHead);
+      return SaveStr_(path);
+    }
+    pSlash[pSlash == pHead ? 1 : 0] = '\0';
+  }
+  const char* pRest = path + strlen(pHead);
+  PutMem(pHead);
+  while (*pRest == '/') pRest++;
+  if (!*pRest) return SaveStr_(real);
+  return SaveStr("%s%s%s", real, strcmp(real, "/") == 0 ? "" : "/", pRest);
+}
+
+// 1 when inner is outer or lies below it (both real locations).
+int Inside(const char* inner, const char* outer) {
+  size_t n = strlen(outer);
+  if (strncmp(inner, outer, n) != 0) return 0;
+  return inner[n] == '\0' || inner[n] == '/' || (n == 1 && outer[0] == '/');
+}
+
+// 1 when the tree at copy holds every entry of the tree at orig with the same kind, and every
+// regular file with the same size.
+int SameTree(const char* orig, const char* copy) {
+  struct stat so, sc;
+  if (stat(orig, &so) != 0 || lstat(copy, &sc) != 0) return 0;
+  if (S_ISDIR(so.st_mode) != S_ISDIR(sc.st_mode)) return 0;
+  DIR* d = opendir(orig);
+  if (!d) return 0;
+  int flSame = 1;
+  while (struct dirent* e = readdir(d)) {
+    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+    char* pA = SaveStr("%s/%s", orig, e->d_name);
+    char* pB = SaveStr("%s/%s", copy, e->d_name);
+    struct stat sa, sb;
+    if (lstat(pA, &sa) != 0 || lstat(pB, &sb) != 0 ||
+        (sa.st_mode & S_IFMT) != (sb.st_mode & S_IFMT) ||
+        (S_ISREG(sa.st_mode) && sa.st_size != sb.st_size) ||
+        (S_ISDIR(sa.st_mode) && !SameTree(pA, pB)))
+      flSame = 0;
+    PutMem(pA);
+    PutMem(pB);
+    if (!flSame) break;
+  }
+  closedir(d);
+  return flSame;
+}
+
+// rename(2), logged as the command it replaces; 1 on success.
+int RenameLogged(const char* from, const char* to) {
+  if (rename(from, to) == 0) {
+    PutLogMsg("renamed %s to %s\n", from, to);
+    return 1;
+  }
+  PutLogMsg("WARNING_MSG: cannot rename %s to %s: %s\n", from, to, strerror(errno));
+  return 0;
+}
+
+// Points /opt/Korvi/kvln at dir in one step: a new link beside it is renamed over it.
+int RelinkFixedPoint(const char* dir) {
+  char* pNew = SaveStr("%s/%s/%s", kDefaultBase, kVendorWord, kNewLink);
+  if (GetFileType(pNew)) SysCmd(kCmdRm, kSysCmdLog, "%s", pNew);
+  int flOk = SysCmd(kCmdLn, kSysCmdLog, "-s %s %s", dir, pNew) == 0 &&
+             RenameLogged(pNew, FixedAppDir());
+  if (!flOk) SysCmd(kCmdRm, kSysCmdLog, "%s", pNew);
+  PutMem(pNew);
+  return flOk;
+}
+
+// A relocation that could not be completed: the installation stays at old (exit 1). The
+// vendor directory goes again when this run made it (and it is empty).
+[[noreturn]] void RelocationFailed(const char* old, const char* madeVendor, const char* why) {
+  if (madeVendor) rmdir(madeVendor);
+  PutLogMsg("ERROR: the installation was not moved to %s: %s; it stays at %s\n", pAppDir, why,
+            old);
+  printf("ERROR: the installation was not moved to %s: %s; it stays at %s\n", pAppDir, why,
+         old);
+  fflush(stdout);
+  exit(1);
+}
+
 }  // namespace
 
 int parseCommandLineOptions(int argc, char** argv) {
@@ -145,8 +252,11 @@ char* locatePreviousInstallation() {
   if (type == 0) return nullptr;
   if (type != 2) return SaveStr_(kDefaultBase);
 
-  char link[kLinkTextSize];
-  ssize_t n = readlink(pFixed, link, sizeof link - 1);
+  // The whole text, however long: a cut text would name another directory.
+  char link[PATH_MAX];
+  ssize_t n = readlink(pFixed, link, sizeof link);
+  if (n >= static_cast<ssize_t>(sizeof link))
+    ErrorMsg(2, 1, "%s: the link's text is longer than %d characters", pFixed, PATH_MAX - 1);
   struct stat st;
   if (n > 0 && stat(pFixed, &st) == 0 && S_ISDIR(st.st_mode)) {
     link[n] = '\0';
@@ -160,7 +270,9 @@ char* locatePreviousInstallation() {
       if (!realpath(pFixed, real)) return nullptr;
       pBase = SaveStr_(real);
     }
-    return StripToBaseName(pBase);
+    StripToBaseName(pBase);
+    RefuseLongBase(pBase, "the installation found through /opt/Korvi/kvln");
+    return pBase;
   }
   // A dangling link, or one to something that is not a directory: no installation.
   SysCmd(kCmdRm, kSysCmdLog, "%s/%s/%s", kDefaultBase, kVendorWord, kProductCode);
@@ -176,7 +288,7 @@ int SameDirectory(const char* a, const char* b) {
 
 void RelocateInstallation(const char* prevBase, const char* target) {
   // Same place under two spellings: the base itself, or its vendor directory reached through
-  // a link. Moving would first remove the very directory it is about to move.
+  // a link. Nothing to move.
   char* pPrevVendor = SaveStr("%s/%s", prevBase, kVendorWord);
   char* pNewVendor = SaveStr("%s/%s", target, kVendorWord);
   int flSame = SameDirectory(prevBase, target) || SameDirectory(pPrevVendor, pNewVendor);
@@ -185,32 +297,150 @@ void RelocateInstallation(const char* prevBase, const char* target) {
     PutMem(pNewVendor);
     return;
   }
-  SysCmd(kCmdRmRf, kSysCmdLog, " %s", pAppDir);
+  // The old tree is copied beside its new place and the copy checked; only then does the new
+  // place take it and /opt/Korvi/kvln lead there. The old tree goes last. Until the switch,
+  // any failure leaves the installation where it was, linked as it was.
+  char* pOld = SaveStr("%s/%s/%s", prevBase, kVendorWord, kProductCode);
+  char* pStaging = SaveStr("%s/%s", pNewVendor, kStaging);
+  char* pMadeVendor = GetFileType(pNewVendor) == 0 ? pNewVendor : nullptr;
   CreateFile(pNewVendor, nullptr, "755", nullptr, nullptr);
-  PutMem(pNewVendor);
-  SysCmd(kCmdMv, kSysCmdFatal, "-f %s/%s/%s %s/%s", prevBase, kVendorWord, kProductCode, target,
-         kVendorWord);
-  if (strcmp(FixedAppDir(), pAppDir) != 0 && !SameDirectory(FixedAppDir(), pAppDir)) {
-    SysCmd(kCmdRm, kSysCmdLog, "%s/%s/%s", kDefaultBase, kVendorWord, kProductCode);
-    SysCmd(kCmdLn, kSysCmdFatal, "-s %s/%s/%s %s/%s/%s", target, kVendorWord, kProductCode,
-           kDefaultBase, kVendorWord, kProductCode);
+  if (GetFileType(pStaging)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);  // an older attempt's
+  int flCopied = SysCmd(kCmdMkdir, kSysCmdLog, "%s", pStaging) == 0 &&
+                 SysCmd(kCmdCpR, kSysCmdLog, "%s/. %s", pOld, pStaging) == 0 &&
+                 SameTree(pOld, pStaging);
+  if (!flCopied) {
+    SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);
+    RelocationFailed(pOld, pMadeVendor, "it could not be copied there");
   }
+
+  const char* pFixed = FixedAppDir();
+  char* pRetired = nullptr;  // the old tree when it stood at /opt/Korvi/kvln itself
+  if (strcmp(pFixed, pAppDir) == 0) {
+    // Back to /opt: the link that stands there gives way to the directory.
+    SysCmd(kCmdRm, kSysCmdLog, "%s", pFixed);
+    if (!RenameLogged(pStaging, pAppDir)) {
+      RelinkFixedPoint(pOld);
+      SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);
+      RelocationFailed(pOld, pMadeVendor, "the copy could not take its place");
+    }
+  } else {
+    if (GetFileType(pAppDir)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pAppDir);  // in the way
+    if (!RenameLogged(pStaging, pAppDir)) {
+      SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);
+      RelocationFailed(pOld, pMadeVendor, "the copy could not take its place");
+    }
+    if (GetFileType(pFixed) == 1) {
+      pRetired = SaveStr("%s/%s/%s", kDefaultBase, kVendorWord, kRetired);
+      if (GetFileType(pRetired)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pRetired);
+      if (!RenameLogged(pFixed, pRetired)) {
+        SysCmd(kCmdRmRf, kSysCmdLog, " %s", pAppDir);
+        RelocationFailed(pOld, pMadeVendor, "/opt/Korvi/kvln could not be freed for the link");
+      }
+    }
+    if (!RelinkFixedPoint(pAppDir)) {
+      if (pRetired) RenameLogged(pRetired, pFixed);
+      SysCmd(kCmdRmRf, kSysCmdLog, " %s", pAppDir);
+      RelocationFailed(pOld, pMadeVendor, "/opt/Korvi/kvln could not be pointed at the new place");
+    }
+  }
+  SysCmd(kCmdRmRf, kSysCmdLog, " %s", pRetired ? pRetired : pOld);
+  PutMem(pNewVendor);
+  PutMem(pRetired);
+  PutMem(pStaging);
+  PutMem(pOld);
 }
+
+void RefuseNestedPlaces() {
+  char* pWork = RealLocation(pKorviInstallDir);
+  char* pNew = RealLocation(pAppDir);
+  char* pOld = nullptr;
+  if (pCurrentInstallDir) pOld = RealLocation(FixedAppDir());
+  const char* pWhy = nullptr;
+  if (pOld && strcmp(pOld, pNew) != 0 && (Inside(pOld, pNew) || Inside(pNew, pOld)))
+    pWhy = "the new application directory and the installation found through /opt/Korvi/kvln "
+           "lie inside one another; name another install directory: "
+           "'setup install /new_install_path'";
+  else if (Inside(pWork, pNew) || Inside(pNew, pWork) ||
+           (pOld && (Inside(pWork, pOld) || Inside(pOld, pWork))))
+    pWhy = "the work directory and the application directory lie inside one another; name "
+           "another work area: 'setup /new_work_area_path'";
+  if (!pWhy) {
+    PutMem(pWork);
+    PutMem(pNew);
+    PutMem(pOld);
+    return;
+  }
+  // The work area this run made is taken away again; nothing else was changed.
+  if (flCreatedTmpDir) {
+    char* pArea = SaveStr_(pKorviInstallDir);
+    if (char* pSlash = strrchr(pArea, '/')) *pSlash = '\0';
+    if (pArea[0]) rmdir(pArea);
+    PutMem(pArea);
+  }
+  PutLogMsg("ERROR: %s (%s, %s%s%s)\n", pWhy, pKorviInstallDir, pAppDir, pOld ? ", " : "",
+            pOld ? pOld : "");
+  ErrorMsg(2, 1, "%s (%s, %s%s%s)", pWhy, pKorviInstallDir, pAppDir, pOld ? ", " : "",
+           pOld ? pOld : "");
+}
+
+namespace {
+
+// What createInstallationDirectories made: the first directory of the application directory's
+// path that did not exist, /opt/Korvi when it did not exist, and the link.
+struct MadePlaces {
+  char* pTop;
+  int flOptVendor;
+  int flLink;
+};
+MadePlaces Made = {nullptr, 0, 0};
+
+// The first directory of path that does not exist yet (a saved string), or null.
+char* FirstMissing(const char* path) {
+  int flExists = 0;
+  char* pFound = FindExistingPath(path, &flExists);
+  char* pTop = nullptr;
+  if (pFound && !flExists) {
+    size_t n = strlen(pFound);
+    const char* pRest = path + n;
+    while (*pRest == '/') pRest++;
+    size_t len = strcspn(pRest, "/");
+    pTop = SaveStr("%s%s%.*s", pFound, strcmp(pFound, "/") == 0 ? "" : "/",
+                   static_cast<int>(len), pRest);
+  }
+  PutMem(pFound);
+  return pTop;
+}
+
+}  // namespace
 
 void createInstallationDirectories(const char* target) {
   if (strcmp(target, kDefaultBase) == 0) {
+    Made.pTop = FirstMissing(FixedAppDir());
     CreateFile(FixedAppDir(), nullptr, "755", nullptr, nullptr);
     return;
   }
   char* pApp = SaveStr("%s/%s/%s", target, kVendorWord, kProductCode);
+  Made.pTop = FirstMissing(pApp);
   CreateFile(pApp, nullptr, "775", nullptr, nullptr);
   // "/opt/" or a link to /opt names the fixed point itself: no link onto itself.
   if (!SameDirectory(pApp, FixedAppDir())) {
     char* pOptVendor = SaveStr("%s/%s", kDefaultBase, kVendorWord);
-    if (GetFileType(pOptVendor) == 0) CreateFile(pOptVendor, nullptr, "775", nullptr, nullptr);
+    if (GetFileType(pOptVendor) == 0) {
+      CreateFile(pOptVendor, nullptr, "775", nullptr, nullptr);
+      Made.flOptVendor = 1;
+    }
     PutMem(pOptVendor);
     SysCmd(kCmdLn, kSysCmdFatal, "-s %s/%s/%s %s/%s/%s", target, kVendorWord, kProductCode,
            kDefaultBase, kVendorWord, kProductCode);
+    Made.flLink = 1;
   }
   PutMem(pApp);
+}
+
+void RemoveCreatedInstallationDirectories() {
+  if (Made.flLink) SysCmd(kCmdRm, kSysCmdLog, "%s", FixedAppDir());
+  if (Made.pTop) SysCmd(kCmdRmRf, kSysCmdLog, " %s", Made.pTop);
+  if (Made.flOptVendor) SysCmd(kCmdRmRf, kSysCmdLog, " %s/%s", kDefaultBase, kVendorWord);
+  PutMem(Made.pTop);
+  Made = MadePlaces{nullptr, 0, 0};
 }

@@ -93,14 +93,17 @@ TEST_F(Previous, MovesFromOptToANewBase) {
   Result r = Run({"install", "/opt/apps"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, "......" + std::string(kNotRoot));
+  // Copied beside the new place (the copy itself is left out here), renamed into place, the
+  // old directory renamed aside, the link renamed over the fixed point, the old tree removed.
   EXPECT_EQ(Commands(),
-            "\"/usr/bin/rm -rf  /opt/apps/Korvi/kvln\n"
             "\"/usr/bin/mkdir -p /opt/apps/Korvi\n"
             "\"/usr/bin/chmod  755 /opt/apps/Korvi\n"
-            "\"/usr/bin/mv -f -f /opt/Korvi/kvln /opt/apps/Korvi\n"
-            "\"/usr/bin/rm -f /opt/Korvi/kvln\n"
-            "\"/usr/bin/ln  -s /opt/apps/Korvi/kvln /opt/Korvi/kvln\n"
+            "\"/usr/bin/mkdir -p /opt/apps/Korvi/.kvln.new\n"
+            "\"/usr/bin/ln  -s /opt/apps/Korvi/kvln /opt/Korvi/.kvln.link\n"
+            "\"/usr/bin/rm -rf  /opt/Korvi/.kvln.old\n"
             "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
+  EXPECT_EQ(Count(Log(), "\nrenamed /opt/apps/Korvi/.kvln.new to /opt/apps/Korvi/kvln\n"
+                         "renamed /opt/Korvi/kvln to /opt/Korvi/.kvln.old\n"), 1);
   EXPECT_TRUE(Exists(H("/opt/apps/Korvi/kvln/bin/marker")));
   EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
@@ -112,10 +115,12 @@ TEST_F(Previous, MovesFromANewBaseBackToOpt) {
   Result r = Run({"install", "/opt"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Commands(),
-            "\"/usr/bin/rm -rf  /opt/Korvi/kvln\n"
             "\"/usr/bin/chmod  755 /opt/Korvi\n"
-            "\"/usr/bin/mv -f -f /opt/apps/Korvi/kvln /opt/Korvi\n"
+            "\"/usr/bin/mkdir -p /opt/Korvi/.kvln.new\n"
+            "\"/usr/bin/rm -f /opt/Korvi/kvln\n"
+            "\"/usr/bin/rm -rf  /opt/apps/Korvi/kvln\n"
             "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
+  EXPECT_EQ(Count(Log(), "\nrenamed /opt/Korvi/.kvln.new to /opt/Korvi/kvln\n"), 1);
   EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
   EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
   EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
