@@ -85,15 +85,23 @@ int GetWholeFileLine(int* lines) {
   *lines = 0;
   if (!GetFileLine()) return 0;
   for (const char* p = LineBuf; (p = strchr(p, '\n')) != nullptr; p++) ++*lines;
+  if (!pIn) return 1;
   size_t n = strlen(LineBuf);
-  if ((n && LineBuf[n - 1] == '\n') || !pIn) return 1;
-  int ch = getc(pIn);
-  if (ch == EOF) return 1;
-  if (ch == '\n') {  // the line filled the reader exactly: only its end was left
-    ++*lines;
+  int ch = 0;
+  if (n >= 2 && LineBuf[n - 2] == '\\' && LineBuf[n - 1] == '\n') {
+    // Still continued: only a reader that ran out of room stops there.
+    if (n < static_cast<size_t>(kLineBufSize - 2)) return 1;
+  } else if (n && LineBuf[n - 1] == '\n') {
     return 1;
+  } else {
+    ch = getc(pIn);
+    if (ch == EOF) return 1;
+    if (ch == '\n') {  // the line filled the reader exactly: only its end was left
+      ++*lines;
+      return 1;
+    }
   }
-  // Cut: the rest of the physical line (and of the lines a backslash joins to it) goes.
+  // Cut: the rest of the physical line, and of the lines a backslash joins to it, goes.
   for (int prev = ch; (ch = getc(pIn)) != EOF; prev = ch) {
     if (ch == '\n') {
       ++*lines;

@@ -314,9 +314,13 @@ void RelocateInstallation(const char* prevBase, const char* target) {
   }
 
   const char* pFixed = FixedAppDir();
+  char* pOptVendor = SaveStr("%s/%s", kDefaultBase, kVendorWord);
+  int flToOpt = strcmp(pFixed, pAppDir) == 0 || SameDirectory(pNewVendor, pOptVendor);
+  PutMem(pOptVendor);
   char* pRetired = nullptr;  // the old tree when it stood at /opt/Korvi/kvln itself
-  if (strcmp(pFixed, pAppDir) == 0) {
-    // Back to /opt: the link that stands there gives way to the directory.
+  if (flToOpt) {
+    // Back to /opt (under any spelling): the link that stands there gives way to the
+    // directory.
     SysCmd(kCmdRm, kSysCmdLog, "%s", pFixed);
     if (!RenameLogged(pStaging, pAppDir)) {
       RelinkFixedPoint(pOld);

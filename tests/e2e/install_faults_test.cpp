@@ -255,6 +255,15 @@ TEST(Faults, RelocationMovesTheWholeTreeAndRemovesTheOldOneLast) {
   EXPECT_LT(link, gone) << log;
   EXPECT_NE(gone, std::string::npos) << log;
   ExpectUsable(sim);
+
+  // Back to /opt under another spelling: the directory takes the link's place.
+  ASSERT_EQ(symlink("/opt", sim.At("/opt/alias").c_str()), 0);
+  r = sim.Setup(kAccept, "", "install /opt/alias");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_FALSE(IsLink(sim.At("/opt/Korvi/kvln")));
+  EXPECT_TRUE(Exists(sim.At("/opt/Korvi/kvln/installed-by-list")));
+  EXPECT_FALSE(Exists(sim.At("/opt/new/Korvi/kvln")));
+  ExpectUsable(sim);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -399,9 +408,13 @@ TEST(Faults, PackageListLineLongerThanTheReaderNeverRunsItsTail) {
   // line of its own ("t tail-ran").
   const std::string tail = " t tail-ran";
   const std::string comment = "#" + std::string(509, 'x') + tail + std::string(190, 'y') + "\n";
+  // A comment continued by backslashes past the 4095 characters of a logical line.
+  std::string continued;
+  for (int i = 0; i < 8; i++) continued += "#" + std::string(498, 'x') + "\\\n";
+  continued += std::string(87, 'x') + tail + "\n";
   {
     Sim sim("longcomment");
-    sim.MakeDist(SamplePkgDir(), "t before\n" + comment + "t after\n");
+    sim.MakeDist(SamplePkgDir(), "t before\n" + comment + continued + "t after\n");
     Result r = sim.Setup(kAccept);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(Exists(sim.At("/opt/Korvi/kvln/before")));
