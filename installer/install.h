@@ -37,8 +37,8 @@ void genZFile();
 
 // Upgrades the installed package file by file from <work>/<pkg>/pkgmap with installf,
 // then sets VERSION=4.50.29 in its pkginfo (kept as it is when it cannot be read). 1, or 0
-// when a registration or copy failed: that is reported, the version is not raised and
-// flInstallFailed is set. A missing map: error line, exit 0; an entry unsafe for the shell
+// when a copy failed: that is reported, the version is not raised and flInstallFailed is
+// set (a failed registration alone is no failure). A missing map: error line, exit 0; an entry unsafe for the shell
 // or a line too long: exit 1 before the upgrade changes anything.
 int upgradeSolarisPackage(const char* pkg, const char* workDir);
 

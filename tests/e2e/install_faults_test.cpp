@@ -333,7 +333,7 @@ TEST(Faults, UpgradeOnAFullDiskIsReportedAndKeepsItsVersionAndScripts) {
                      "exec ./setup");
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_TRUE(Contains(r.err, "ERROR: VLMRkvln was not upgraded whole: 1 of its files could "
-                              "not be registered or copied; its version stays as it was\n"))
+                              "not be copied; its version stays as it was\n"))
       << r.err;
   EXPECT_TRUE(Contains(r.err, "ERROR: can't write /opt/full/Korvi/kvln/KorviPrintkvln: No space "
                               "left on device\n")) << r.err;
