@@ -60,6 +60,11 @@ extern char* pErrBuf;                 // saved "Error", made on the first fetch,
 // directory, else message (999, 1) of en_US/CoreString, else "en_US". Resolved once and kept
 // in pNLSLang; never null.
 char* GetDesiredNLSLang();
+// The language that a language table (as ParseTransFile gives it) names for the LANG value
+// lang, its ".codeset" suffix dropped: the entry that lists it, else the table's "Default"
+// language, else "en_US" (also for a null table). An unset or empty lang is looked up as
+// "___LANG_NOT_SET___". A saved string, never null.
+char* NlsTableLanguage(const char* table, const char* lang);
 // Reads the language table file name of the tool directory and normalises it (words joined by
 // blanks, "= " for "=", " \n" where a line feed ends a word or after the word "Default"). A
 // saved string; null for a missing or empty file. A table above 8191 characters is cut after
@@ -102,7 +107,8 @@ size_t NlsCutText(const char* text, size_t max);
 
 // Writes the argument list that the printf conversions of text consume into args (size bytes),
 // one class letter per argument: i int, l long, q long long, z size_t, j intmax_t, t ptrdiff_t,
-// d double, D long double, s text, w wide text, p pointer ("*" widths count as i). Returns the
+// d double, D long double, s text, w wide text, W wide character (%lc, %C; %c is an i),
+// p pointer ("*" widths count as i). Returns the
 // number of arguments, or -1 for a text that is no safe format: %n, a positional "%1$",
 // an unknown or incomplete conversion, or more arguments than args holds.
 int NlsFormatArgs(const char* text, char* args, int size);

@@ -113,11 +113,13 @@ int NlsFormatArgs(const char* text, char* args, int size) {
         break;
       case 'c':
         if (len != 0 && len != 'l') return -1;
-        cls = 'i';  // a char or a wint_t arrives as an int
+        // A wide character is a class of its own: printing a char as one fails in the C
+        // library (and ends the whole text) for any character outside the locale.
+        cls = len == 'l' ? 'W' : 'i';
         break;
       case 'C':
         if (len != 0) return -1;
-        cls = 'i';
+        cls = 'W';
         break;
       case 's':
         if (len != 0 && len != 'l') return -1;

@@ -110,26 +110,28 @@ char* ParseTransFile(const char* name) {
   return SaveStr_(table);
 }
 
+char* NlsTableLanguage(const char* table, const char* lang) {
+  if (!lang || !*lang) lang = "___LANG_NOT_SET___";
+  char search[kSearchSize];
+  snprintf(search, sizeof search, " %.*s ", kSearchSize - 3, lang);
+  if (char* dot = strchr(search, '.')) *dot = 0;
+  char* found = nullptr;
+  if (table) {
+    found = FindLanguage(table, search);
+    if (!found) found = FindDefault(table);
+  }
+  return found ? found : SaveStr_(kFallbackLang);
+}
+
 char* GetDesiredNLSLang() {
   if (pNLSLang) return pNLSLang;
-  const char* env = getenv("LANG");
-  if (!env || !*env) env = "___LANG_NOT_SET___";
-  char search[kSearchSize];
-  snprintf(search, sizeof search, " %.*s ", kSearchSize - 3, env);
-  if (char* dot = strchr(search, '.')) *dot = 0;
-
   if (!pTransBuf) pTransBuf = ParseTransFile(kTransFile);
   if (!pTransBuf) {
     if (!pDrvCoreDB) pDrvCoreDB = DbTOpen("en_US/CoreString", 0);
     char* table = NlsFetchString(pDrvCoreDB, nullptr, kNlsBySetNumber, 999, 1);
     if (table != pErrBuf && strcmp(table, "999_1") != 0) pTransBuf = table;
   }
-  char* lang = nullptr;
-  if (pTransBuf) {
-    lang = FindLanguage(pTransBuf, search);
-    if (!lang) lang = FindDefault(pTransBuf);
-  }
-  pNLSLang = lang ? lang : SaveStr_(kFallbackLang);
+  pNLSLang = NlsTableLanguage(pTransBuf, getenv("LANG"));
   return pNLSLang;
 }
 

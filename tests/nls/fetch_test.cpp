@@ -158,6 +158,22 @@ TEST_F(Fetch, TextsNotMatchingTheirCallerPrintError) {
   EXPECT_STREQ(buf, "Error");
 }
 
+// A char printed as a wide character fails in the C library for a character outside the
+// locale, which would leave the message empty or cut: such a text is refused whole.
+TEST_F(Fetch, WideCharacterForACharPrintsError) {
+  char buf[64];
+  for (const char* text : {"%lc is not allowed in %s", "%C is not allowed in %s"}) {
+    DbmTPutRecord(Db, "25_1007", text, int(strlen(text)) + 1);
+    EXPECT_EQ(Nlssprintf(buf, Db, 25, 1007, -23, "ab"), 5) << text;  // a Latin-1 e-acute
+    EXPECT_STREQ(buf, "Error") << text;
+    Child c = RunChild([&] { Nlsfprintf(stdout, Db, 25, 1007, 'q', "ab"); });
+    EXPECT_EQ(c.Out, "Error") << text;
+  }
+  char args[kNlsArgsSize];
+  EXPECT_EQ(NlsFormatArgs("%c %lc %C", args, sizeof args), 3);
+  EXPECT_STREQ(args, "iWW");
+}
+
 TEST(NlsFormatArgs, ClassesOfConversions) {
   char args[kNlsArgsSize];
   EXPECT_EQ(NlsFormatArgs("%-5d %c %hhx %ld %lld %zu %s %ls %.*f %Lg %p 100%%", args, sizeof args), 12);

@@ -67,6 +67,18 @@ TEST_F(Lang, ByTheTable) {
   EXPECT_EQ(Resolve("xx_XX", "fr_FR = fr_FR fr\n"), "en_US");  // no default
 }
 
+// The table lookup on its own: any table, any LANG value, without resolving the process's
+// language.
+TEST(NlsTableLanguage, LooksUpWithoutResolving) {
+  const char* table = "Default es_ES \nfr_FR = fr_FR fr \nde_DE = de_DE de ";
+  char* resolved = pNLSLang;
+  EXPECT_STREQ(NlsTableLanguage(table, "fr.ISO8859-1"), "fr_FR");
+  EXPECT_STREQ(NlsTableLanguage(table, "xx"), "es_ES");
+  EXPECT_STREQ(NlsTableLanguage(table, nullptr), "es_ES");
+  EXPECT_STREQ(NlsTableLanguage(nullptr, "fr"), "en_US");
+  EXPECT_EQ(pNLSLang, resolved);
+}
+
 TEST_F(Lang, ResolvedOncePerProcess) {
   WriteAll(Dir + "/trans.conf", "fr_FR = fr_FR fr\nen_US = en_US en\n");
   Child c = RunChild([&] {
