@@ -153,7 +153,9 @@ void StoreMenu(TextMenu* pMenu);
 // Reads the lines of the open input file (OpenInputFile) into the menu. A line that does not
 // parse, names no item, carries a type other than the item's (11 and 12 may trade places) or a
 // value that does not fit is skipped. A "}" line ends a submenu's block (calling the action of
-// its first type-4 item). Sets flLoadedSettings.
+// its first type-4 item). A loaded list item applies its state format, but the values and
+// states the file gives are those the items end with: a format changes only what the file
+// does not give. Sets flLoadedSettings.
 void LoadMenu(TextMenu* pMenu);
 // Writes the menu's settings to path through "<path>_new", synced and renamed over path, so
 // that the old file stays whole until the new one is. 1 on success; 0 after printing

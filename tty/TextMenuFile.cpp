@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/MemMgr.h"
 #include "base/utils.h"
 #include "tty/TextMenu.h"
 #include "tty/TextMenu_private.h"
@@ -99,8 +100,32 @@ bool NeedsInit(TextMenu* pMenu) {
   return false;
 }
 
-// One value line "<i>[<value>]< type state>"; false when it is skipped.
-bool LoadValueLine(TextMenu* pMenu, int index, char* text) {
+// What the lines of one menu level have set, so that the file's own values win over the
+// state formats applied on the way: after each list item's format, the values and states
+// read so far are put back (an S group of a later line would otherwise replace a value the
+// file gives explicitly, an N or H group a state, and a submenu block would be chosen by
+// values that the file does not hold).
+struct LoadedValue {
+  intptr_t Value;
+  int32_t State;
+  unsigned char flValue, flState;
+};
+
+// Puts back the values and states that the lines of the level gave.
+void ReassertLoaded(TextMenu* pMenu, const LoadedValue* pLoaded) {
+  if (!pLoaded) return;
+  for (int i = 0; pMenu->pItems[i].szText; i++) {
+    TextMenuItem* it = &pMenu->pItems[i];
+    if (pLoaded[i].flState) it->State = pLoaded[i].State;
+    if (!pLoaded[i].flValue || it->Value == pLoaded[i].Value) continue;
+    it->Value = pLoaded[i].Value;
+    if (it->Type == kItemOneOf) UpdateStateSelection(it);
+  }
+}
+
+// One value line "<i>[<value>]< type state>"; false when it is skipped. What it sets is
+// noted in pLoaded (when not null).
+bool LoadValueLine(TextMenu* pMenu, int index, char* text, LoadedValue* pLoaded) {
   TextMenuItem* it = ItemAt(pMenu, index);
   char* pClose = strrchr(text, ']');
   if (!it || !pClose) return false;
@@ -148,15 +173,26 @@ bool LoadValueLine(TextMenu* pMenu, int index, char* text) {
   }
 
   if (state >= 0) it->State = static_cast<int32_t>(state);
+  if (pLoaded) {
+    pLoaded[index].flState = state >= 0;
+    pLoaded[index].State = static_cast<int32_t>(state);
+    pLoaded[index].flValue = it->Type == kItemOneOf || it->Type == kItemInt || it->Type == kItemFloat;
+  }
   switch (it->Type) {
     case kItemOneOf:
       it->PrevValue = it->Value;
       it->Value = n;
       UpdateStateSelection(it);
+      if (pLoaded) pLoaded[index].Value = it->Value;
       ProcessStateFormat(pMenu, index);
+      ReassertLoaded(pMenu, pLoaded);
       break;
     case kItemInt:
       it->Value = n;
+      if (pLoaded) pLoaded[index].Value = n;
+      break;
+    case kItemFloat:
+      if (pLoaded) pLoaded[index].Value = it->Value;
       break;
     case kItemText:
     case kItemOptText:
@@ -170,10 +206,15 @@ bool LoadValueLine(TextMenu* pMenu, int index, char* text) {
 }
 
 void LoadLevel(TextMenu* pMenu, int depth) {
+  // Without memory for the notes the values load as the lines come, formats applied.
+  int nItems = MenuItemCount(pMenu);
+  auto* pLoaded = static_cast<LoadedValue*>(GetMem(static_cast<int>(sizeof(LoadedValue)) * (nItems + 1)));
+  if (pLoaded) memset(pLoaded, 0, sizeof(LoadedValue) * (nItems + 1));
   while (GetFileLine()) {
     char* line = LineBuf;
     line[strcspn(line, "\r\n")] = '\0';
     if (line[0] == '}') {
+      PutMem(pLoaded);
       TextMenuItem* pAccept = FindTextMenuItem(pMenu, kItemAccept);
       if (pAccept && pAccept->pfnAction) pAccept->pfnAction(pMenu, pAccept);
       return;
@@ -200,8 +241,9 @@ void LoadLevel(TextMenu* pMenu, int depth) {
       LoadLevel(pSub, depth + 1);
       continue;
     }
-    if (c == '[') LoadValueLine(pMenu, static_cast<int>(index), p + 1);
+    if (c == '[') LoadValueLine(pMenu, static_cast<int>(index), p + 1, pLoaded);
   }
+  PutMem(pLoaded);
 }
 
 }  // namespace

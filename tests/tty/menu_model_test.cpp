@@ -392,3 +392,70 @@ TEST(SaveMenuFile, ReplacesTheFileWhole) {
   EXPECT_EQ(c.Status, 0);
   EXPECT_EQ(c.Err, "ERROR: can't write file, " + bad + "\n");
 }
+
+// Formats applied while a file loads change only what the file does not give: a later list
+// line's S group does not replace a value the file holds, its N group not a state the file
+// holds, and a submenu block goes to the submenu that the file's own values choose.
+TEST(LoadMenu, TheFilesValuesWinOverFormatsOnTheWay) {
+  Menu m, net("Network"), local("Local");
+  int copies = m.Add("Copies", kItemInt, 1);
+  int paper = m.Add("Paper size", kItemOneOf, 0, "_A4,_Letter", "S1{0,7} N1{0}");
+  int sub = m.Add("Connection", kItemSubmenu, 0, nullptr, "0.7 0.2");
+  net.Add("Port", kItemInt, 515);
+  local.Add("Device", kItemInt, 0);
+  TextMenu* menu = m.Get();
+  TextMenu* table[] = {net.Get(), local.Get(), nullptr};
+  m[sub].Value = reinterpret_cast<intptr_t>(table);
+  InitMenu(menu);
+
+  LoadFromText(menu, "0[2] 13 0\n1[1] 9 0\n2{\n0[9100] 13 0\n}\n");
+  EXPECT_EQ(m[copies].Value, 2);            // not the 7 of S
+  EXPECT_EQ(m[copies].State, kItemNormal);  // not dimmed by N
+  EXPECT_EQ(local[0].Value, 9100);          // the block went where Copies 2 leads
+  EXPECT_NE(net[0].Value, 9100);
+  EXPECT_EQ(StoreToText(menu), "0[2] 13 0\n1[1] 9 0\n2{\n0[9100] 13 0\n}\n");
+
+  // What the file does not give, the formats still set.
+  LoadFromText(menu, "1[0] 9 0\n");
+  EXPECT_EQ(m[copies].Value, 2);
+  LoadFromText(menu, "1[1]\n");
+  EXPECT_EQ(m[copies].Value, 7);
+  EXPECT_EQ(m[copies].State, kItemDimmed);
+  EXPECT_EQ(m[paper].Value, 1);
+}
+
+// A chain of P groups stops at kMenuMaxDepth formats; a chain within it is applied whole.
+TEST(ProcessStateFormat, ApplyChainsStopAtTheDepthLimit) {
+  for (int length : {kMenuMaxDepth - 6, kMenuMaxDepth + 4}) {
+    Menu m;
+    std::vector<std::string> formats;
+    for (int i = 0; i < length; i++) formats.push_back("P*{" + std::to_string(i + 1) + "}");
+    formats.push_back("H*{" + std::to_string(length + 1) + "}");
+    for (const std::string& f : formats) m.Add("Step", kItemOneOf, 0, "_x,_y", f.c_str());
+    int marker = m.Add("Marker", kItemCommand);
+    TextMenu* menu = m.Get();
+    InitMenu(menu);
+    m[marker].State = kItemNormal;
+    ProcessStateFormat(menu, 0);
+    EXPECT_EQ(m[marker].State, length < kMenuMaxDepth ? kItemHidden : kItemNormal) << length;
+  }
+}
+
+// Settings blocks nested deeper than kMenuMaxDepth are skipped whole, and the lines after
+// them load at their own level.
+TEST(LoadMenu, BlocksNestedTooDeepAreSkipped) {
+  Menu m;
+  int self = m.Add("Again", kItemSubmenu);
+  int level = m.Add("Level", kItemInt, -1);
+  int after = m.Add("After", kItemInt, 0);
+  TextMenu* menu = m.Get();
+  m[self].Value = reinterpret_cast<intptr_t>(menu);  // a menu that holds itself
+  InitMenu(menu);
+  std::string text;
+  for (int d = 0; d <= kMenuMaxDepth + 4; d++) text += "1[" + std::to_string(d) + "] 13 0\n0{\n";
+  text += "2[5] 13 0\n";
+  for (int d = 0; d <= kMenuMaxDepth + 4; d++) text += "}\n";
+  LoadFromText(menu, text + "2[99] 13 0\n");
+  EXPECT_EQ(m[level].Value, kMenuMaxDepth);  // the deepest level loaded
+  EXPECT_EQ(m[after].Value, 99);             // 5 lay in a skipped block
+}
