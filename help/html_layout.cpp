@@ -232,7 +232,9 @@ void LayOutTag(HtmlFile* file, Level* L, HtmlElement* pElem) {
       if (pAnchor->Kind == 2) PrintText(file, &L->row, &L->col, ">", 1, 0);
       long nEnd = static_cast<long>(L->row) * kTextRowWidth + L->col;
       long nStart = static_cast<long>(pAnchor->Start) * kTextRowWidth + pAnchor->End;
-      pAnchor->Len = static_cast<int32_t>(nEnd - nStart);
+      // A closing tag laid out before its anchor (in an earlier cell of a table, or after a
+      // cell moved back up) leaves the anchor empty rather than ending before it begins.
+      pAnchor->Len = static_cast<int32_t>(nEnd > nStart ? nEnd - nStart : 0);
       Layout.pOpenAnchor = nullptr;
       break;
     }
@@ -384,7 +386,13 @@ void BuildTextBody(HtmlFile* file, TextTable* table, int row, int col) {
   top.row = row;
   top.col = col;
   LayOutBody(file, &top);
-  if (!table) Page()->Lines = top.row + (RowHasText(top.row) ? 1 : 0);
+  if (!table) {
+    // The page holds every row written: a table left open at the end has drawn its frame
+    // below the row where the walk ended.
+    long nLines = top.row + (RowHasText(top.row) ? 1 : 0);
+    long nWrittenRows = (Layout.nWritten + kTextRowWidth - 1) / kTextRowWidth;
+    Page()->Lines = static_cast<int32_t>(nWrittenRows > nLines ? nWrittenRows : nLines);
+  }
 }
 
 namespace {

@@ -196,3 +196,23 @@ TEST(GetTextTable, DeepNestingIsCut) {
   text = Body(Repeat("<table><tr><td>", 1000) + "x");
   EXPECT_EQ(text.find('x'), std::string::npos);
 }
+
+// A table left open at the end of the body: whatever the layout wrote below the row where the
+// walk ended still belongs to the page (its rows are counted in Lines).
+TEST(BuildTextBody, RowsWrittenInsideAnOpenTableAreKept) {
+  HtmlFile* f = Load("<html><body><table>x<br>y<br>z</body></html>");
+  EXPECT_EQ(Text(f), " \n x\n y\n z\n");
+  EXPECT_EQ(PageN(f, 1)->Lines, 4);
+}
+
+// An anchor whose closing tag is laid out before it (in a later cell, after the row moved
+// back up to the row's top) is empty: it never ends before it begins.
+TEST(BuildTextBody, LinkClosedBeforeItsStartIsEmpty) {
+  HtmlFile* f = Load("<html><body><table border><tr><td><br><br><a href=x>L</td><td>m</a></td>"
+                     "</tr></table></body></html>");
+  ASSERT_EQ(PageN(f, 1)->Links.Count, 1);
+  HtmlAnchor* a = *static_cast<HtmlAnchor**>(PageN(f, 1)->Links.pFirst->pItem);
+  EXPECT_EQ(a->Len, 0);
+  EXPECT_EQ(a->End, a->Start);
+  EXPECT_EQ(Text(f).substr(size_t(a->Start), 2), "<L");
+}
