@@ -216,6 +216,29 @@ TEST_F(SysCmdTest, TooLongLineNeverRuns) {
   EXPECT_EQ(access(marker.c_str(), F_OK), 0);
 }
 
+// SysCmdP's line buffer holds 512 bytes: a command of 511 characters runs as written, one
+// of 512, 513 or 5120 characters never runs and is reported.
+TEST_F(SysCmdTest, SysCmdPLineAtItsLimits) {
+  TempDir t;
+  std::string marker = t / "ran";
+  for (size_t len : {511u, 512u, 513u, 5120u}) {
+    std::string cmd = "touch " + marker + " #";
+    cmd += std::string(len - cmd.size(), 'c');
+    auto r = RunInChild([&] { SysCmdP(kSysCmdLog, "%s", cmd.c_str()); });
+    EXPECT_EQ(r.ExitCode(), 0) << len;
+    if (len < 512) {
+      EXPECT_EQ(r.out, cmd + "\n") << len;
+      EXPECT_EQ(r.err, "") << len;
+      EXPECT_EQ(access(marker.c_str(), F_OK), 0) << len;
+      unlink(marker.c_str());
+    } else {
+      EXPECT_EQ(r.out, "") << len;
+      EXPECT_EQ(r.err, "ERROR: command line too long\n") << len;
+      EXPECT_EQ(access(marker.c_str(), F_OK), -1) << len;
+    }
+  }
+}
+
 TEST_F(SysCmdTest, SettleDelayFollowsTheCommand) {
   time_t t0 = time(nullptr);
   SysCmd(kCmdAccept, kSysCmdQuiet, "%s", "q1");
