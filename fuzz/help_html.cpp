@@ -2,8 +2,9 @@
 // input as its text), which splits it into pages, parses each page and lays it out into its
 // packed text; then the same input is loaded again under another name, and both are unloaded.
 // Properties: no access outside a buffer; every page has its text, which holds no more than
-// its rows of 132 characters and a line feed each; every anchor's Start and End lie inside the
-// page text, Start not after End; the same input lays out to the same pages and anchors.
+// its rows of 132 characters and a line feed each, and no control character but line feeds;
+// every anchor's Start and End lie inside the page text, Start not after End; the same input
+// lays out to the same pages and anchors.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,7 +33,11 @@ std::vector<PageView> Examine(HtmlFile* file) {
     v.text = page->pImage;
     long len = long(v.text.size());
     long rows = 0;
-    for (char c : v.text) rows += c == '\n';
+    for (char c : v.text) {
+      rows += c == '\n';
+      FUZZ_CHECK(c == '\n' || (static_cast<unsigned char>(c) >= 32 && c != 127),
+                 "control character %d in the page text", static_cast<unsigned char>(c));
+    }
     FUZZ_CHECK(rows <= page->Lines, "%ld lines packed of %d rows", rows, page->Lines);
     FUZZ_CHECK(len <= long(page->Lines) * (kTextRowWidth + 1), "%ld characters in %d rows", len,
                page->Lines);

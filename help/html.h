@@ -8,8 +8,9 @@
 //
 // Beyond the plain scheme: every scan stops at the end of the text; a NUL byte inside a file
 // reads as a blank; character references read without overflow, decimal or hexadecimal,
-// and one that names no Latin-1 character gives "?"; white space inside a text run folds to
-// one blank; the image grows with the layout; tables are clamped to 1000 rows and columns,
+// and one that names no Latin-1 character gives "?"; control characters, written or
+// referenced, give "?" (a referenced white-space character a blank), so a page holds only
+// text and its line feeds; white space inside a text run folds to one blank; the image grows with the layout; tables are clamped to 1000 rows and columns,
 // to bounded widths and paddings, and to 32 levels of nesting (deeper tables are left out).
 #ifndef KORVI_HELP_HTML_H
 #define KORVI_HELP_HTML_H

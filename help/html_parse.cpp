@@ -149,7 +149,8 @@ int DigitValue(char c, bool flHex) {
 // Decodes the reference at p (which holds "&"). Returns the characters it takes, 0 when p
 // begins no reference; *pch gets the character to write, 0 for none. A numeric reference
 // ends after its digits (a ";" there is taken too); its value is read without overflow, and
-// one that names no Latin-1 character (above 255) gives "?", the value 0 gives nothing.
+// one that names no Latin-1 character (above 255) or a control character gives "?", a
+// white-space character a blank, the value 0 nothing.
 int DecodeReference(const char* p, int* pch) {
   *pch = 0;
   if (p[1] == '#') {
@@ -163,7 +164,13 @@ int DecodeReference(const char* p, int* pch) {
     }
     if (s == pDigits) return 0;  // "&#" without a number stays as written
     if (*s == ';') s++;
-    *pch = nValue > 255 ? '?' : static_cast<int>(nValue);
+    int ch = nValue > 255 ? '?' : static_cast<int>(nValue);
+    if (ch > 0 && IsHtmlSpace(static_cast<char>(ch))) {
+      ch = ' ';  // as written white space reads
+    } else if ((ch > 0 && ch < 32) || (ch >= 127 && ch < 160)) {
+      ch = '?';  // a control character would reach the terminal
+    }
+    *pch = ch;
     return static_cast<int>(s - p);
   }
   if (strncasecmp(p + 1, "quot;", 5) == 0) {
@@ -355,7 +362,8 @@ void ParseHtml(HtmlFile* file, List* list, const char* stop) {
       continue;
     }
     if (!pRun) pRun = w = r;
-    *w++ = c;
+    // A control character as written never reaches the terminal either.
+    *w++ = (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
     r++;
   }
   file->pCur = r;  // an open run with no "<" after it is not appended

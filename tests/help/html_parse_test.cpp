@@ -54,6 +54,17 @@ TEST(ParseHtml, NumericReferences) {
   EXPECT_EQ(TextRun("&#"), "&#");
 }
 
+// Control characters never reach the terminal: written or referenced they read as "?", a
+// referenced line feed or tab as a blank (a line feed inside a row would break the page's
+// rows apart); bytes above 159 as written stay (texts in other encodings).
+TEST(ParseHtml, ControlCharactersBecomeQuestionMarks) {
+  EXPECT_EQ(TextRun("a&#27;[2Jb&#x9B;c&#127;d&#7;"), "a?[2Jb?c?d?");
+  EXPECT_EQ(TextRun("a\x1b[2Jb\x7f\x01" "c"), "a?[2Jb??c");
+  EXPECT_EQ(TextRun("a&#10;b&#xA;c&#9;d&#13;"), "a b c d ");
+  EXPECT_EQ(TextRun("\xC3\xA9\x85"), "\xC3\xA9\x85");
+  EXPECT_EQ(help_test::Body("<p>x&#10;y&#xa;z</p>"), "\n\nx y z\n");
+}
+
 TEST(ParseHtml, WhiteSpaceFoldsToOneBlank) {
   EXPECT_EQ(BodyElements("<p>  Hello   world  </p>"), (Strings{"<p>", "Hello world ", "</p>"}));
   EXPECT_EQ(TextRun("a\n\t \r\nb\f\vc"), "a b c");
