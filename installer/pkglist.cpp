@@ -195,13 +195,15 @@ void EditFile(const char* name, const char* sedArgs) {
 }
 
 // The attribute pairs after a line's keyword words, for the name A of the application
-// directory. Pairs are taken until a key or a value is missing.
+// directory. Pairs are taken until a key or a value is missing. Only a "sed" that is the
+// first pair takes the rest of the line (a script with blanks); a later one takes one word
+// like every other value, and the pairs after it still apply.
 void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
-  for (;;) {
+  for (int flFirst = 1;; flFirst = 0) {
     char* pKey = NextWord(s);
     if (!pKey) return;
     int key = FindWord(pKey, kAttributes);
-    char* pValue = key == kAtSed ? RestOfLine(s) : NextWord(s);
+    char* pValue = key == kAtSed && flFirst ? RestOfLine(s) : NextWord(s);
     if (!pValue) return;
     switch (key) {
       case kAtMode:
@@ -240,7 +242,8 @@ void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
         break;
       case kAtSed:
         if (!run->flCheck) EditFile(name, pValue);
-        return;  // the value was the rest of the line
+        if (flFirst) return;  // the value was the rest of the line
+        break;
       default:
         break;  // an unknown key: the pair is ignored
     }

@@ -363,13 +363,23 @@ TEST(PackageList, SedWithoutAPlaceForItsOutputEndsTheRun) {
   EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), ReadFile(SampleExtra() + "/kvln.conf"));
 }
 
-TEST(PackageList, SedValueIsThePackageAuthorsOwnArguments) {
+// A sed that is the first pair takes the rest of the line, blanks and all; a later one
+// takes one word, and the pairs after it still apply.
+TEST(PackageList, SedFirstTakesTheRestOfTheLineLaterOneWord) {
   Sim sim("sedargs");
   Result r = InstallWithList(sim,
                              "install kvln.conf\n"
-                             "m kvln.conf sed -e \"s/@SPOOL@/a b/\" -e 's/$/;/'\n");
+                             "m kvln.conf owner daemon sed s/@SPOOL@/spool/ group bin\n"
+                             "m kvln.conf sed -e \"s/@TOOL@/a b/\" -e 's/$/;/'\n");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), "spool_dir=a b;\nqueue_tool=@TOOL@;\n");
+  EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), "spool_dir=spool;\nqueue_tool=a b;\n");
+  std::string log = sim.Log();
+  size_t chown = log.find("chown  -R daemon /opt/Korvi/kvln/kvln.conf\n");
+  size_t sed = log.find("s/@SPOOL@/spool/ /opt/Korvi/kvln/kvln.conf > /tmp/setup.tmp");
+  size_t chgrp = log.find("chgrp  -R bin /opt/Korvi/kvln/kvln.conf\n");
+  ASSERT_NE(chgrp, std::string::npos) << log;
+  EXPECT_LT(chown, sed);
+  EXPECT_LT(sed, chgrp);
 }
 
 }  // namespace
