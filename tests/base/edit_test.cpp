@@ -15,24 +15,17 @@
 #include <string>
 
 #include "base/utils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 
-using namespace base_test;
+using namespace ktest;
 
 namespace {
 
 // A private directory holding the file "<dir>/conf.cfg" (base name B, extension "cfg").
 class EditTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kedit.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    B = Dir + "/conf";
-    F = B + ".cfg";
-  }
-  void TearDown() override { ASSERT_EQ(system(("rm -rf " + Dir).c_str()), 0); }
-  std::string Dir, B, F;
+  TempDir Tmp{"kedit"};
+  std::string Dir = Tmp.path, B = Dir + "/conf", F = B + ".cfg";
 };
 
 // ---------------------------------------------------------------------------
@@ -40,130 +33,130 @@ class EditTest : public testing::Test {
 // ---------------------------------------------------------------------------
 
 TEST_F(EditTest, FileChangeReplacesTheFirstOccurrence) {
-  WriteAll(F, "a=b=c\nplain\n=\n");
+  WriteFile(F, "a=b=c\nplain\n=\n");
   EXPECT_EQ(FileChange(B.c_str(), "cfg", "=", ": "), 0);
-  EXPECT_EQ(ReadAll(F), "a: b=c\nplain\n: \n");
+  EXPECT_EQ(ReadFile(F), "a: b=c\nplain\n: \n");
   EXPECT_FALSE(Exists(B + ".cfgout"));  // the copy was moved into place
   EXPECT_EQ(FileChange(B.c_str(), "cfg", "b=c", ""), 0);
-  EXPECT_EQ(ReadAll(F), "a: \nplain\n: \n");
+  EXPECT_EQ(ReadFile(F), "a: \nplain\n: \n");
 }
 
 TEST_F(EditTest, AnEmptyExtensionNamesTheBaseFileAndItsOutCopy) {
-  WriteAll(B, "x\n");
-  WriteAll(B + ".cfg", "untouched\n");
+  WriteFile(B, "x\n");
+  WriteFile(B + ".cfg", "untouched\n");
   // The temporary file is conf.out: a file of that name is replaced by the edit.
-  WriteAll(B + ".out", "old copy\n");
+  WriteFile(B + ".out", "old copy\n");
   EXPECT_EQ(FileChange(B.c_str(), "", "x", "y"), 0);
-  EXPECT_EQ(ReadAll(B), "y\n");
-  EXPECT_EQ(ReadAll(B + ".cfg"), "untouched\n");
+  EXPECT_EQ(ReadFile(B), "y\n");
+  EXPECT_EQ(ReadFile(B + ".cfg"), "untouched\n");
   EXPECT_FALSE(Exists(B + ".out"));
   EXPECT_EQ(FileChange(B.c_str(), nullptr, "y", "z"), 0);
-  EXPECT_EQ(ReadAll(B), "z\n");
+  EXPECT_EQ(ReadFile(B), "z\n");
 }
 
 TEST_F(EditTest, FileChangeCharReplacesEveryOccurrence) {
-  WriteAll(F, "a\tb\t\tc\n");
+  WriteFile(F, "a\tb\t\tc\n");
   EXPECT_EQ(FileChangeChar(B.c_str(), "cfg", "9", "32,32"), 0);
-  EXPECT_EQ(ReadAll(F), "a  b    c\n");
+  EXPECT_EQ(ReadFile(F), "a  b    c\n");
   EXPECT_EQ(FileChangeChar(B.c_str(), "cfg", "0x20", "0x5f,0,0x5f"), 0);  // a 0 ends the list
-  EXPECT_EQ(ReadAll(F), "a__b____c\n");
+  EXPECT_EQ(ReadFile(F), "a__b____c\n");
   EXPECT_EQ(FileChangeChar(B.c_str(), "cfg", "0137", nullptr), 0);  // octal; null deletes
-  EXPECT_EQ(ReadAll(F), "abc\n");
+  EXPECT_EQ(ReadFile(F), "abc\n");
 }
 
 TEST_F(EditTest, FileChangeCharRefusesBadCodesBeforeTouchingTheFile) {
-  WriteAll(F, "a\n");
+  WriteFile(F, "a\n");
   std::string sList = "65";
   for (int i = 0; i < 130; i++) sList += ",65";
-  Child c = RunChild([&] { FileChangeChar(B.c_str(), "cfg", "97", sList.c_str()); });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err.rfind("ERROR: too many replacement characters", 0), 0u) << c.Err;
+  Result c = RunChild([&] { FileChangeChar(B.c_str(), "cfg", "97", sList.c_str()); });
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err.rfind("ERROR: too many replacement characters", 0), 0u) << c.err;
   c = RunChild([&] { FileChangeChar(B.c_str(), "cfg", "tab", "32"); });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err.rfind("ERROR: ", 0), 0u);
-  EXPECT_EQ(ReadAll(F), "a\n");
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err.rfind("ERROR: ", 0), 0u);
+  EXPECT_EQ(ReadFile(F), "a\n");
   EXPECT_FALSE(Exists(B + ".cfgout"));
 }
 
 TEST_F(EditTest, FileDelKeepsTheFirstCountAndCutsThePatternFromLaterLines) {
-  WriteAll(F, "x1 x\ny\nx2 x\nx3\n");
+  WriteFile(F, "x1 x\ny\nx2 x\nx3\n");
   EXPECT_EQ(FileDel(B.c_str(), "cfg", 1, "x"), 0);
-  EXPECT_EQ(ReadAll(F), "x1 x\ny\n2 x\n3\n");
+  EXPECT_EQ(ReadFile(F), "x1 x\ny\n2 x\n3\n");
 }
 
 TEST_F(EditTest, FileDelLineKeepsTheFirstCountAndDeletesLaterLines) {
-  WriteAll(F, "x1\ny\nx2\nx3\n");
+  WriteFile(F, "x1\ny\nx2\nx3\n");
   EXPECT_EQ(FileDelLine(B.c_str(), "cfg", 1, "x"), 0);
-  EXPECT_EQ(ReadAll(F), "x1\ny\n");
-  WriteAll(F, "x1\ny\n");
+  EXPECT_EQ(ReadFile(F), "x1\ny\n");
+  WriteFile(F, "x1\ny\n");
   EXPECT_EQ(FileDelLine(B.c_str(), "cfg", 0, "x"), 0);
-  EXPECT_EQ(ReadAll(F), "y\n");
+  EXPECT_EQ(ReadFile(F), "y\n");
 }
 
 TEST_F(EditTest, FileDelLinePairDeletesEachOpenerWithItsCloser) {
-  WriteAll(F, "BEGIN\na\nEND\nb\nEND\n");
+  WriteFile(F, "BEGIN\na\nEND\nb\nEND\n");
   EXPECT_EQ(FileDelLinePair(B.c_str(), "cfg", 0, "BEGIN", "END"), 0);
-  EXPECT_EQ(ReadAll(F), "a\nb\nEND\n");
-  WriteAll(F, "BEGIN 1\nBEGIN 2\nEND\nEND\nEND\n");
+  EXPECT_EQ(ReadFile(F), "a\nb\nEND\n");
+  WriteFile(F, "BEGIN 1\nBEGIN 2\nEND\nEND\nEND\n");
   EXPECT_EQ(FileDelLinePair(B.c_str(), "cfg", 1, "BEGIN", "END"), 0);
-  EXPECT_EQ(ReadAll(F), "BEGIN 1\nEND\nEND\n");
+  EXPECT_EQ(ReadFile(F), "BEGIN 1\nEND\nEND\n");
 }
 
 TEST_F(EditTest, FileDelFormatBySelector) {
-  WriteAll(F, "x=1 # note\nplain\n");
+  WriteFile(F, "x=1 # note\nplain\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "a", "#"), 0);
-  EXPECT_EQ(ReadAll(F), "x=1 #\nplain\n");
-  WriteAll(F, "x=1 # note\nplain\n");
+  EXPECT_EQ(ReadFile(F), "x=1 #\nplain\n");
+  WriteFile(F, "x=1 # note\nplain\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "b", "#"), 0);
-  EXPECT_EQ(ReadAll(F), "# note\nplain\n");
-  WriteAll(F, "x=1 # note\nplain\n");
+  EXPECT_EQ(ReadFile(F), "# note\nplain\n");
+  WriteFile(F, "x=1 # note\nplain\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "l", "#"), 0);
-  EXPECT_EQ(ReadAll(F), "plain\n");
-  WriteAll(F, "x=1 # note #\nplain\n");
+  EXPECT_EQ(ReadFile(F), "plain\n");
+  WriteFile(F, "x=1 # note #\nplain\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "", "# "), 0);
-  EXPECT_EQ(ReadAll(F), "x=1 note #\nplain\n");
-  WriteAll(F, "a\r\nb\r\n");
+  EXPECT_EQ(ReadFile(F), "x=1 note #\nplain\n");
+  WriteFile(F, "a\r\nb\r\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "c", "13"), 0);
-  EXPECT_EQ(ReadAll(F), "a\nb\n");
+  EXPECT_EQ(ReadFile(F), "a\nb\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "line", "b"), 0);  // only the first character counts
-  EXPECT_EQ(ReadAll(F), "a\n");
+  EXPECT_EQ(ReadFile(F), "a\n");
 }
 
 TEST_F(EditTest, FileDelFormatWithAnUnknownSelectorChangesNothing) {
-  WriteAll(F, "x=1 # note\n");
+  WriteFile(F, "x=1 # note\n");
   EXPECT_EQ(FileDelFormat(B.c_str(), "cfg", "z", "#"), 1);
-  EXPECT_EQ(ReadAll(F), "x=1 # note\n");
+  EXPECT_EQ(ReadFile(F), "x=1 # note\n");
   EXPECT_FALSE(Exists(B + ".cfgout"));
 }
 
 TEST_F(EditTest, FileInsertNumbersTheLines) {
-  WriteAll(F, "a\nb\nc\n");
+  WriteFile(F, "a\nb\nc\n");
   EXPECT_EQ(FileInsert(B.c_str(), "cfg", "%s1%#1: "), 0);
-  EXPECT_EQ(ReadAll(F), "00000: a\n00001: b\n00002: c\n");
-  WriteAll(F, "a\nb\nc\nd\n");
+  EXPECT_EQ(ReadFile(F), "00000: a\n00001: b\n00002: c\n");
+  WriteFile(F, "a\nb\nc\nd\n");
   EXPECT_EQ(FileInsert(B.c_str(), "cfg", "L%#2|"), 0);  // counter from 0: no prefix below 2
-  EXPECT_EQ(ReadAll(F), "a\nb\nL00000|c\nL00001|d\n");
-  WriteAll(F, "a\nb\n");
+  EXPECT_EQ(ReadFile(F), "a\nb\nL00000|c\nL00001|d\n");
+  WriteFile(F, "a\nb\n");
   EXPECT_EQ(FileInsert(B.c_str(), "cfg", "%s7> "), 0);  // no "%#": the text itself
-  EXPECT_EQ(ReadAll(F), "> a\n> b\n");
-  WriteAll(F, "a\n");
+  EXPECT_EQ(ReadFile(F), "> a\n> b\n");
+  WriteFile(F, "a\n");
   EXPECT_EQ(FileInsert(B.c_str(), "cfg", "%s12%#2 "), 0);
-  EXPECT_EQ(ReadAll(F), "00010 a\n");
+  EXPECT_EQ(ReadFile(F), "00010 a\n");
 }
 
 TEST_F(EditTest, FileSearchInsertNumbersOnlyMatchingLines) {
-  WriteAll(F, "queue a\nother\nqueue b\n");
+  WriteFile(F, "queue a\nother\nqueue b\n");
   EXPECT_EQ(FileSearchInsert(B.c_str(), "cfg", "%s0%#0 ", "queue"), 0);
-  EXPECT_EQ(ReadAll(F), "00000 queue a\nother\n00001 queue b\n");
+  EXPECT_EQ(ReadFile(F), "00000 queue a\nother\n00001 queue b\n");
 }
 
 TEST_F(EditTest, LongLinesArriveInPiecesAndAreKept) {
   std::string sLong(1500, 'k');
-  WriteAll(F, sLong + "=\n");
+  WriteFile(F, sLong + "=\n");
   EXPECT_EQ(FileChange(B.c_str(), "cfg", "=", ":"), 0);
-  EXPECT_EQ(ReadAll(F), sLong + ":\n");
+  EXPECT_EQ(ReadFile(F), sLong + ":\n");
   EXPECT_EQ(FileInsert(B.c_str(), "cfg", "> "), 0);  // each piece of 510 counts as a line
-  EXPECT_EQ(ReadAll(F), "> " + sLong.substr(0, 510) + "> " + sLong.substr(0, 510) + "> " +
+  EXPECT_EQ(ReadFile(F), "> " + sLong.substr(0, 510) + "> " + sLong.substr(0, 510) + "> " +
                             sLong.substr(0, 480) + ":\n");
 }
 
@@ -172,51 +165,51 @@ TEST_F(EditTest, LongLinesArriveInPiecesAndAreKept) {
 // ---------------------------------------------------------------------------
 
 TEST_F(EditTest, AMissingFileEndsTheProgram) {
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     my_name = SaveStr_("setup");
     FileChange(B.c_str(), "none", "a", "b");
   });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err, "\nsetup: can't open file, " + B + ".none : No such file or directory\n");
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, "\nsetup: can't open file, " + B + ".none : No such file or directory\n");
 }
 
 TEST_F(EditTest, UnsafeAndOverlongNamesAreRefusedAndNothingRuns) {
-  WriteAll(F, "a\n");
+  WriteFile(F, "a\n");
   const char* aBad[] = {"$(touch MARK)", "`touch MARK`", "x;touch MARK", "a b", "a\"b", "a\nb"};
   for (const char* pBad : aBad) {
     std::string sName = Dir + "/" + pBad;
-    WriteAll(sName, "a\n");
-    Child c = RunChild([&] {
+    WriteFile(sName, "a\n");
+    Result c = RunChild([&] {
       if (chdir(Dir.c_str()) != 0) _exit(9);
       FileChange(sName.c_str(), "", "a", "b");
     });
-    EXPECT_EQ(c.Status, 1) << pBad;
-    EXPECT_EQ(c.Err.rfind("ERROR: ", 0), 0u) << c.Err;
+    EXPECT_EQ(c.status, 1) << pBad;
+    EXPECT_EQ(c.err.rfind("ERROR: ", 0), 0u) << c.err;
     EXPECT_FALSE(Exists(Dir + "/MARK")) << pBad;
-    EXPECT_EQ(ReadAll(sName), "a\n") << pBad;
+    EXPECT_EQ(ReadFile(sName), "a\n") << pBad;
   }
-  Child c = RunChild([&] { FileChange(B.c_str(), "cfg;touch MARK", "a", "b"); });
-  EXPECT_EQ(c.Status, 1);
+  Result c = RunChild([&] { FileChange(B.c_str(), "cfg;touch MARK", "a", "b"); });
+  EXPECT_EQ(c.status, 1);
   std::string sLong = Dir + "/" + std::string(130, 'n');
   c = RunChild([&] { FileChange(sLong.c_str(), "", "a", "b"); });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err.rfind("ERROR: file name too long", 0), 0u) << c.Err;
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err.rfind("ERROR: file name too long", 0), 0u) << c.err;
   std::string sEdge = Dir + "/" + std::string(127 - Dir.size() - 1 - 4, 'm');  // out copy: 127
-  WriteAll(sEdge, "a\n");
+  WriteFile(sEdge, "a\n");
   EXPECT_EQ(FileChange(sEdge.c_str(), "", "a", "b"), 0);
-  EXPECT_EQ(ReadAll(sEdge), "b\n");
-  EXPECT_EQ(ReadAll(F), "a\n");
+  EXPECT_EQ(ReadFile(sEdge), "b\n");
+  EXPECT_EQ(ReadFile(F), "a\n");
   EXPECT_FALSE(Exists(Dir + "/MARK"));
 }
 
 TEST_F(EditTest, AnIncompleteCopyLeavesTheFileAsItWas) {
   if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  WriteAll(F, "a\n");
+  WriteFile(F, "a\n");
   ASSERT_EQ(symlink("/dev/full", (B + ".cfgout").c_str()), 0);  // every write fails
-  Child c = RunChild([&] { printf("%d", FileChange(B.c_str(), "cfg", "a", "b")); });
-  EXPECT_EQ(c.Out, "1");
-  EXPECT_EQ(c.Err, "ERROR: couldn't write " + B + ".cfgout\n");
-  EXPECT_EQ(ReadAll(F), "a\n");
+  Result c = RunChild([&] { printf("%d", FileChange(B.c_str(), "cfg", "a", "b")); });
+  EXPECT_EQ(c.out, "1");
+  EXPECT_EQ(c.err, "ERROR: couldn't write " + B + ".cfgout\n");
+  EXPECT_EQ(ReadFile(F), "a\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -224,7 +217,7 @@ TEST_F(EditTest, AnIncompleteCopyLeavesTheFileAsItWas) {
 // ---------------------------------------------------------------------------
 
 TEST_F(EditTest, OpenIOFilesLeavesTheCopyingToTheCaller) {
-  WriteAll(F, "one\ntwo\n");
+  WriteFile(F, "one\ntwo\n");
   FILE* f = OpenIOFiles(B.c_str(), "cfg");
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f, pOut);
@@ -235,16 +228,16 @@ TEST_F(EditTest, OpenIOFilesLeavesTheCopyingToTheCaller) {
   EXPECT_EQ(ReplaceInputFile(), 0);
   EXPECT_EQ(pIn, nullptr);
   EXPECT_EQ(pOut, nullptr);
-  EXPECT_EQ(ReadAll(F), "[one\n[two\n");
+  EXPECT_EQ(ReadFile(F), "[one\n[two\n");
   EXPECT_FALSE(Exists(F + "out"));
   EXPECT_STREQ(Line, ("mv " + F + "out " + F).c_str());  // the command is built in Line
   // Without an extension the copy is <name>out, not <name>.out.
-  WriteAll(B, "x\n");
+  WriteFile(B, "x\n");
   ASSERT_NE(OpenIOFiles(B.c_str(), ""), nullptr);
   EXPECT_EQ(std::string(FnOut), B + "out");
   fputs("y\n", pOut);
   EXPECT_EQ(ReplaceInputFile(), 0);
-  EXPECT_EQ(ReadAll(B), "y\n");
+  EXPECT_EQ(ReadFile(B), "y\n");
 }
 
 TEST(GenName, UpperCamelCaseFromTheWords) {

@@ -17,10 +17,10 @@
 #include <string>
 
 #include "base/utils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "syscmd/SysCmd.h"
 
-using namespace base_test;
+using namespace ktest;
 
 namespace {
 
@@ -29,31 +29,31 @@ namespace {
 // ---------------------------------------------------------------------------
 
 TEST(SysError, PrintsNameMessageAndSystemTextThenExits1) {
-  Child c = RunChild([] {
+  Result c = RunChild([] {
     my_name = SaveStr_("setup");
     printf("buffered");
     errno = ENOENT;
     SysError("can't open file, %s", "/x/y");
   });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Out, "buffered");
-  EXPECT_EQ(c.Err, "\nsetup: can't open file, /x/y : No such file or directory\n");
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.out, "buffered");
+  EXPECT_EQ(c.err, "\nsetup: can't open file, /x/y : No such file or directory\n");
 }
 
 TEST(ErrorMsg, WarningErrorAndSilentTypes) {
-  Child c = RunChild([] { printf("%d", ErrorMsg(1, 5, "disk %d%%", 90)); });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "WARNING: disk 90%\n");
-  EXPECT_EQ(c.Out, "18");  // the length written
+  Result c = RunChild([] { printf("%d", ErrorMsg(1, 5, "disk %d%%", 90)); });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "WARNING: disk 90%\n");
+  EXPECT_EQ(c.out, "18");  // the length written
   c = RunChild([] { printf("%d", ErrorMsg(0, 5, "quiet %s", "text")); });
-  EXPECT_EQ(c.Err, "");
-  EXPECT_EQ(c.Out, "10");  // the length formatted
+  EXPECT_EQ(c.err, "");
+  EXPECT_EQ(c.out, "10");  // the length formatted
   c = RunChild([] { ErrorMsg(2, 0, "no %s", "file list"); });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "ERROR: no file list\n");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "ERROR: no file list\n");
   c = RunChild([] { ErrorMsg(2, 3, "x"); });
-  EXPECT_EQ(c.Status, 3);
-  EXPECT_EQ(c.Err, "ERROR: x\n");
+  EXPECT_EQ(c.status, 3);
+  EXPECT_EQ(c.err, "ERROR: x\n");
 }
 
 TEST(ErrorMsg, FormatsIntoLineEvenFromLine) {
@@ -66,19 +66,19 @@ TEST(ErrorMsg, FormatsIntoLineEvenFromLine) {
 }
 
 TEST(errormsg, PrefixesTheProgramNameAndGoesOn) {
-  Child c = RunChild([] {
+  Result c = RunChild([] {
     my_name = SaveStr_("setup");
     errormsg("bad %s %d", "thing", 7);
     printf("after");
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "setup: bad thing 7\n");
-  EXPECT_EQ(c.Out, "after");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "setup: bad thing 7\n");
+  EXPECT_EQ(c.out, "after");
 }
 
 TEST(exit_app, EndsWithTheStatus) {
-  EXPECT_EQ(RunChild([] { exit_app(4); }).Status, 4);
-  EXPECT_EQ(RunChild([] { exit_app(0); }).Status, 0);
+  EXPECT_EQ(RunChild([] { exit_app(4); }).status, 4);
+  EXPECT_EQ(RunChild([] { exit_app(0); }).status, 0);
 }
 
 TEST(MessageTexts, AreTheFixedEnglishTexts) {
@@ -105,22 +105,17 @@ class LogTest : public testing::Test {
     Name = "klogtest" + std::to_string(getpid());
     LogPath = "/tmp/" + Name + ".log";
     unlink(LogPath.c_str());
-    char tmpl[] = "/tmp/kvictimXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    VictimDir = tmpl;
     chmod(VictimDir.c_str(), 0700);
     Victim = VictimDir + "/victim";
-    WriteAll(Victim, "keep\n");
+    WriteFile(Victim, "keep\n");
     chmod(Victim.c_str(), 0640);
   }
   void TearDown() override {
     flUseLog = 0;
     unlink(LogPath.c_str());
-    std::string cmd = "rm -rf " + VictimDir;
-    ASSERT_EQ(system(cmd.c_str()), 0);
   }
   // Runs fn as a run of the program with logging on.
-  Child Run(const std::function<void()>& fn) {
+  Result Run(const std::function<void()>& fn) {
     std::string sName = Name;
     return RunChild([&] {
       my_name = SaveStr_(sName.c_str());
@@ -130,56 +125,57 @@ class LogTest : public testing::Test {
     });
   }
   void ExpectVictimUnchanged() {
-    EXPECT_EQ(ReadAll(Victim), "keep\n");
-    EXPECT_EQ(ModeOf(Victim), 0640);
+    EXPECT_EQ(ReadFile(Victim), "keep\n");
+    EXPECT_EQ(Mode(Victim), 0640);
   }
-  std::string Name, LogPath, VictimDir, Victim;
+  TempDir Tmp{"kvictim"};
+  std::string Name, LogPath, VictimDir = Tmp.path, Victim;
 };
 
 TEST_F(LogTest, TheLogLivesInTmpUnderTheProgramsName) {
   EXPECT_STREQ(pLogPath, "/tmp");
-  Child c = Run([] { printf("%s", GetLogFileName()); });
-  EXPECT_EQ(c.Out, LogPath);
+  Result c = Run([] { printf("%s", GetLogFileName()); });
+  EXPECT_EQ(c.out, LogPath);
 }
 
 TEST_F(LogTest, FirstMessageTruncatesLaterOnesAppend) {
-  WriteAll(LogPath, "an earlier run\n");
-  Child c = Run([] {
+  WriteFile(LogPath, "an earlier run\n");
+  Result c = Run([] {
     PutLogMsg("initializing system\n");
     PutLogMsg("second %d", 2);
     PutLogMsg("%s", " and more\n");
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "");
-  EXPECT_EQ(ReadAll(LogPath), "initializing system\nsecond 2 and more\n");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "");
+  EXPECT_EQ(ReadFile(LogPath), "initializing system\nsecond 2 and more\n");
   EXPECT_TRUE(IsRegular(LogPath));
-  EXPECT_EQ(ModeOf(LogPath), 0666);
+  EXPECT_EQ(Mode(LogPath), 0666);
   Run([] { PutLogMsg("a new run\n"); });
-  EXPECT_EQ(ReadAll(LogPath), "a new run\n");
+  EXPECT_EQ(ReadFile(LogPath), "a new run\n");
 }
 
 TEST_F(LogTest, NothingWithoutLogging) {
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     my_name = SaveStr_(Name.c_str());
     flUseLog = 0;
     PutLogMsg("lost\n");
     printf("%d", PrepareLogFile());
   });
-  EXPECT_EQ(c.Out, "0");
+  EXPECT_EQ(c.out, "0");
   EXPECT_EQ(GetFileType(LogPath.c_str()), 0);
 }
 
 TEST_F(LogTest, PlantedLinkAtTheLogPathIsReplacedNotFollowed) {
   ASSERT_EQ(symlink(Victim.c_str(), LogPath.c_str()), 0);
-  Child c = Run([] {
+  Result c = Run([] {
     PutLogMsg("first\n");
     PutLogMsg("second\n");
   });
-  EXPECT_EQ(c.Err, "");
+  EXPECT_EQ(c.err, "");
   ExpectVictimUnchanged();
   EXPECT_TRUE(IsRegular(LogPath));
-  EXPECT_EQ(ModeOf(LogPath), 0666);
-  EXPECT_EQ(ReadAll(LogPath), "first\nsecond\n");
+  EXPECT_EQ(Mode(LogPath), 0666);
+  EXPECT_EQ(ReadFile(LogPath), "first\nsecond\n");
 }
 
 TEST_F(LogTest, DanglingLinkAndFifoAreReplaced) {
@@ -187,51 +183,51 @@ TEST_F(LogTest, DanglingLinkAndFifoAreReplaced) {
   ASSERT_EQ(symlink(sTarget.c_str(), LogPath.c_str()), 0);
   Run([] { PutLogMsg("x\n"); });
   EXPECT_EQ(GetFileType(sTarget.c_str()), 0);
-  EXPECT_EQ(ReadAll(LogPath), "x\n");
+  EXPECT_EQ(ReadFile(LogPath), "x\n");
   unlink(LogPath.c_str());
   ASSERT_EQ(mkfifo(LogPath.c_str(), 0666), 0);
-  Child c = Run([] { PutLogMsg("y\n"); });  // must not block on the pipe
-  EXPECT_EQ(c.Status, 0);
+  Result c = Run([] { PutLogMsg("y\n"); });  // must not block on the pipe
+  EXPECT_EQ(c.status, 0);
   EXPECT_TRUE(IsRegular(LogPath));
-  EXPECT_EQ(ReadAll(LogPath), "y\n");
+  EXPECT_EQ(ReadFile(LogPath), "y\n");
 }
 
 TEST_F(LogTest, LinkPlantedDuringTheRunIsRefused) {
   std::string sLog = LogPath, sVictim = Victim;
-  Child c = Run([&] {
+  Result c = Run([&] {
     PutLogMsg("first\n");
     unlink(sLog.c_str());
     if (symlink(sVictim.c_str(), sLog.c_str()) != 0) _exit(9);
     PutLogMsg("second\n");
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "ERROR: couldn't open " + LogPath + "\n");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "ERROR: couldn't open " + LogPath + "\n");
   ExpectVictimUnchanged();
 }
 
 TEST_F(LogTest, ALogThatCannotBeMadeCostsOnlyTheMessage) {
   ASSERT_EQ(mkdir(LogPath.c_str(), 0755), 0);
-  Child c = Run([] {
+  Result c = Run([] {
     PutLogMsg("lost\n");
     PutLogMsg("lost too\n");
     printf("went on");
   });
   rmdir(LogPath.c_str());
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Out, "went on");
-  EXPECT_EQ(c.Err, "ERROR: couldn't open " + LogPath + "\nERROR: couldn't open " + LogPath + "\n");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out, "went on");
+  EXPECT_EQ(c.err, "ERROR: couldn't open " + LogPath + "\nERROR: couldn't open " + LogPath + "\n");
 }
 
 TEST_F(LogTest, ACommandsOutputNeverReachesAPlantedLink) {
   ASSERT_EQ(symlink(Victim.c_str(), LogPath.c_str()), 0);
-  Child c = Run([] {
+  Result c = Run([] {
     // The shell appends the command's output to the log: the log must be ours first.
     SysCmd(kCmdEcho, kSysCmdLog, "%s", "from-echo");
   });
-  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.status, 0);
   ExpectVictimUnchanged();
   EXPECT_TRUE(IsRegular(LogPath));
-  EXPECT_EQ(ReadAll(LogPath), "from-echo\n");
+  EXPECT_EQ(ReadFile(LogPath), "from-echo\n");
 }
 
 TEST_F(LogTest, TemporaryFileInTmpIsMadeFreshOverAPlantedLink) {
@@ -241,7 +237,7 @@ TEST_F(LogTest, TemporaryFileInTmpIsMadeFreshOverAPlantedLink) {
   EXPECT_EQ(CreateFreshFile(sTmp.c_str(), 0600), 1);
   ExpectVictimUnchanged();
   EXPECT_TRUE(IsRegular(sTmp));
-  EXPECT_EQ(ModeOf(sTmp), 0600);
+  EXPECT_EQ(Mode(sTmp), 0600);
   // Written afterwards through the checked open: a link planted meanwhile is refused.
   unlink(sTmp.c_str());
   ASSERT_EQ(symlink(Victim.c_str(), sTmp.c_str()), 0);
@@ -268,18 +264,17 @@ TEST(GetEnv, CopiesTheValueVerbatim) {
 
 // Prints GetToolPath(invocation) run from directory dir.
 std::string ToolPathFrom(const std::string& dir, const std::string& invocation) {
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     if (chdir(dir.c_str()) != 0) _exit(9);
     char* p = GetToolPath(invocation.c_str());
     printf("%s", p ? p : "(null)");
   });
-  return c.Out;
+  return c.out;
 }
 
 TEST(GetToolPath, FromEachFormOfInvocation) {
-  char tmpl[] = "/tmp/ktoolXXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string sBase = tmpl;
+  TempDir tmp("ktool");
+  std::string sBase = tmp.path;
   std::string sExport = sBase + "/export";
   ASSERT_EQ(system(("mkdir -p " + sExport + "/kit " + sExport + "/x/y").c_str()), 0);
   char* p = GetToolPath("/opt/kit/setup");
@@ -297,14 +292,12 @@ TEST(GetToolPath, FromEachFormOfInvocation) {
   EXPECT_EQ(ToolPathFrom(sExport, "./sub/setup"), sExport + "/sub");
   EXPECT_EQ(GetToolPath(nullptr), nullptr);
   EXPECT_EQ(GetToolPath(""), nullptr);
-  ASSERT_EQ(system(("rm -rf " + sBase).c_str()), 0);
 }
 
 TEST(GetToolPath, AWorkingDirectoryTooLongIsRefused) {
-  char tmpl[] = "/tmp/ktoolXXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string sBase = tmpl;
-  Child c = RunChild([&] {
+  TempDir tmp("ktool");
+  std::string sBase = tmp.path;
+  Result c = RunChild([&] {
     if (chdir(sBase.c_str()) != 0) _exit(9);
     std::string sPiece(200, 'd');
     for (int i = 0; i < 25; i++) {  // about 5000 characters deep
@@ -315,9 +308,8 @@ TEST(GetToolPath, AWorkingDirectoryTooLongIsRefused) {
     p = GetToolPath("/abs/setup");
     printf(" %s", p ? p : "(null)");
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Out, "(null) /abs");
-  ASSERT_EQ(system(("rm -rf " + sBase).c_str()), 0);
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out, "(null) /abs");
 }
 
 TEST(GetHostname, IsTheSystemsNameWithoutLineEnds) {
@@ -339,20 +331,20 @@ void UseTools(const std::string& dirs) {
 TEST(Environment, UserNameFromWhoamiOrTheUserId) {
   std::string sEmpty = "/tmp/kempty" + std::to_string(getpid());
   mkdir(sEmpty.c_str(), 0755);
-  std::string sUser = kFixtures + "/tools_user";
-  Child c = RunChild([&] {
+  std::string sUser = Src("tests/base/fixtures/tools_user");
+  Result c = RunChild([&] {
     UseTools(sUser);
     char* p = GetUserName();
     printf("[%s]", p ? p : "(null)");
   });
-  EXPECT_EQ(c.Out, "[kvtester]");
+  EXPECT_EQ(c.out, "[kvtester]");
   c = RunChild([&] {
     setenv("PATH", sEmpty.c_str(), 1);
     UseTools(sEmpty);
     char* p = GetUserName();
     printf("[%s]", p ? p : "(null)");
   });
-  EXPECT_EQ(c.Out, "[root]");
+  EXPECT_EQ(c.out, "[root]");
   c = RunChild([&] {
     setenv("PATH", sEmpty.c_str(), 1);
     UseTools(sEmpty);
@@ -360,47 +352,47 @@ TEST(Environment, UserNameFromWhoamiOrTheUserId) {
     char* p = GetUserName();
     printf("[%s]", p ? p : "(null)");
   });
-  EXPECT_EQ(c.Out, "[User ID:  100]");
+  EXPECT_EQ(c.out, "[User ID:  100]");
   rmdir(sEmpty.c_str());
 }
 
 TEST(Environment, SniffLprngReadsLpdsVersionLine) {
   std::string sEmpty = "/tmp/kempty" + std::to_string(getpid());
   mkdir(sEmpty.c_str(), 0755);
-  std::string sLprng = kFixtures + "/tools_lprng", sPlain = kFixtures + "/tools_plain";
-  Child c = RunChild([&] {
+  std::string sLprng = Src("tests/base/fixtures/tools_lprng"), sPlain = Src("tests/base/fixtures/tools_plain");
+  Result c = RunChild([&] {
     UseTools(sLprng);
     printf("%d", SniffLprng());
   });
-  EXPECT_EQ(c.Out, "1");
+  EXPECT_EQ(c.out, "1");
   c = RunChild([&] {
     UseTools(sPlain);
     printf("%d", SniffLprng());
   });
-  EXPECT_EQ(c.Out, "0");
-  EXPECT_EQ(c.Err, "");  // lpd's error output was taken in by 2>&1
+  EXPECT_EQ(c.out, "0");
+  EXPECT_EQ(c.err, "");  // lpd's error output was taken in by 2>&1
   c = RunChild([&] {
     setenv("PATH", sEmpty.c_str(), 1);
     UseTools(sEmpty);
     printf("%d", SniffLprng());
   });
-  EXPECT_EQ(c.Out, "0");
-  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.out, "0");
+  EXPECT_EQ(c.status, 0);
   rmdir(sEmpty.c_str());
 }
 
 TEST(Environment, SniffCUPSLooksForACupsdProcess) {
-  std::string sCups = kFixtures + "/tools_cups", sNoCups = kFixtures + "/tools_nocups";
-  Child c = RunChild([&] {
+  std::string sCups = Src("tests/base/fixtures/tools_cups"), sNoCups = Src("tests/base/fixtures/tools_nocups");
+  Result c = RunChild([&] {
     UseTools(sCups);
     printf("%d", SniffCUPS());
   });
-  EXPECT_EQ(c.Out, "1");
+  EXPECT_EQ(c.out, "1");
   c = RunChild([&] {
     UseTools(sNoCups);
     printf("%d", SniffCUPS());
   });
-  EXPECT_EQ(c.Out, "0");
+  EXPECT_EQ(c.out, "0");
 }
 
 }  // namespace

@@ -17,29 +17,21 @@
 #include <string>
 
 #include "base/utils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "syscmd/SysCmd.h"
 
-using namespace base_test;
+using namespace ktest;
 
 namespace {
 
 // A fresh private directory under /tmp, removed afterwards.
 class FileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kfileXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    CloseInputFile();
-  }
-  void TearDown() override {
-    CloseInputFile();
-    std::string cmd = "rm -rf " + Dir;
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  std::string P(const std::string& name) const { return Dir + "/" + name; }
-  std::string Dir;
+  void SetUp() override { CloseInputFile(); }
+  void TearDown() override { CloseInputFile(); }
+  std::string P(const std::string& name) const { return Tmp / name; }
+  TempDir Tmp{"kfile"};
+  std::string Dir = Tmp.path;
 };
 
 // ---------------------------------------------------------------------------
@@ -52,7 +44,7 @@ TEST_F(FileTest, FindFileInItsFourForms) {
   EXPECT_EQ(FindFile("/etc/passwd", nullptr), 1);
   EXPECT_EQ(FindFile("/etc/passwd", ""), 1);
   mkdir(P("sub").c_str(), 0755);
-  WriteAll(P("sub/a"), "x");
+  WriteFile(P("sub/a"), "x");
   EXPECT_EQ(FindFile(Dir.c_str(), "sub/a"), 1);  // joined, then split at the last "/"
   EXPECT_EQ(FindFile(Dir.c_str(), "sub/b"), 0);
   EXPECT_EQ(FindFile("/etc", "no-such-entry"), 0);
@@ -64,9 +56,9 @@ TEST_F(FileTest, FindFileInItsFourForms) {
 TEST_F(FileTest, FindFileCountsEveryKindOfEntryButNeverANameWithABlank) {
   ASSERT_EQ(symlink("/no/such/target", P("dangling").c_str()), 0);
   mkdir(P("d").c_str(), 0755);
-  WriteAll(P("a b"), "x");
-  WriteAll(P("a"), "x");
-  WriteAll(P("b"), "x");
+  WriteFile(P("a b"), "x");
+  WriteFile(P("a"), "x");
+  WriteFile(P("b"), "x");
   EXPECT_EQ(FindFile(Dir.c_str(), "dangling"), 1);
   EXPECT_EQ(FindFile(Dir.c_str(), "d"), 1);
   EXPECT_EQ(FindFile(Dir.c_str(), "a b"), 0);
@@ -80,7 +72,7 @@ TEST_F(FileTest, FindFileCountsEveryKindOfEntryButNeverANameWithABlank) {
 TEST_F(FileTest, GetFileTypeSizeAndTime) {
   mkdir(P("d").c_str(), 0755);
   ASSERT_EQ(symlink(P("d").c_str(), P("ld").c_str()), 0);
-  WriteAll(P("f"), "12345");
+  WriteFile(P("f"), "12345");
   EXPECT_EQ(GetFileType(P("d").c_str()), 1);
   EXPECT_EQ(GetFileType(P("ld").c_str()), 2);
   EXPECT_EQ(GetFileType(P("f").c_str()), 3);
@@ -136,25 +128,25 @@ TEST_F(FileTest, FindExistingPathCutsAnOverlongPathAtASlash) {
 
 TEST_F(FileTest, OpenFileReportsByLevel) {
   std::string sMissing = P("missing");
-  Child c = RunChild([&] { OpenFile(nullptr, sMissing.c_str(), "r", 1); });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "ERROR: can't open file, " + sMissing + "\n");
+  Result c = RunChild([&] { OpenFile(nullptr, sMissing.c_str(), "r", 1); });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "ERROR: can't open file, " + sMissing + "\n");
   c = RunChild([&] { OpenFile(nullptr, sMissing.c_str(), "r", 0); });
-  EXPECT_EQ(c.Err, "");
+  EXPECT_EQ(c.err, "");
   c = RunChild([&] {
     my_name = SaveStr_("setup");
     OpenFile(nullptr, sMissing.c_str(), "r", 2);
   });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err, "\nsetup: can't open file, " + sMissing + " : No such file or directory\n");
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, "\nsetup: can't open file, " + sMissing + " : No such file or directory\n");
   c = RunChild([&] { OpenFileF(nullptr, "r", 1, "%s/%s", Dir.c_str(), "missing"); });
-  EXPECT_EQ(c.Err, "ERROR: can't open file, " + sMissing + "\n");
+  EXPECT_EQ(c.err, "ERROR: can't open file, " + sMissing + "\n");
   c = RunChild([&] { OpenRawFile(sMissing.c_str(), O_RDONLY); });
-  EXPECT_EQ(c.Out, "ERROR: can't open file, " + sMissing);  // standard output, no newline
+  EXPECT_EQ(c.out, "ERROR: can't open file, " + sMissing);  // standard output, no newline
 }
 
 TEST_F(FileTest, OpenFileClosesTheGivenStreamAndOpens) {
-  WriteAll(P("f"), "abc");
+  WriteFile(P("f"), "abc");
   FILE* f = OpenFile(nullptr, P("f").c_str(), "r", 0);
   ASSERT_NE(f, nullptr);
   f = OpenFile(f, P("f").c_str(), "r", 0);
@@ -168,19 +160,19 @@ TEST_F(FileTest, OpenFileClosesTheGivenStreamAndOpens) {
 
 TEST_F(FileTest, OpenInputFileFailureByLevel) {
   std::string sMissing = P("missing");
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     strcpy(LineBuf, "old");
     LineLen = 3;
     int r = OpenInputFile(sMissing.c_str(), 1);
     printf("%d %d [%s] %d", r, FileStatus, LineBuf, LineLen);
   });
-  EXPECT_EQ(c.Err, "WARNING: can't open file, " + sMissing + "\n");
-  EXPECT_EQ(c.Out, "0 2 [] 0");
+  EXPECT_EQ(c.err, "WARNING: can't open file, " + sMissing + "\n");
+  EXPECT_EQ(c.out, "0 2 [] 0");
   c = RunChild([&] { OpenInputFile(sMissing.c_str(), 2); });
-  EXPECT_EQ(c.Status, 0);  // ErrorMsg with status 0
-  EXPECT_EQ(c.Err, "ERROR: can't open file, " + sMissing + "\n");
+  EXPECT_EQ(c.status, 0);  // ErrorMsg with status 0
+  EXPECT_EQ(c.err, "ERROR: can't open file, " + sMissing + "\n");
   c = RunChild([&] { OpenInputFileF(0, "%s", sMissing.c_str()); });
-  EXPECT_EQ(c.Err, "");
+  EXPECT_EQ(c.err, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -188,7 +180,7 @@ TEST_F(FileTest, OpenInputFileFailureByLevel) {
 // ---------------------------------------------------------------------------
 
 TEST_F(FileTest, GetFileLineJoinsBackslashContinuations) {
-  WriteAll(P("t"), "a \\\nbc \\\nd\ne\n");
+  WriteFile(P("t"), "a \\\nbc \\\nd\ne\n");
   ASSERT_EQ(OpenInputFile(P("t").c_str(), 0), 1);
   EXPECT_EQ(FileStatus, 0);
   EXPECT_STREQ(InputFileName, P("t").c_str());
@@ -208,7 +200,7 @@ TEST_F(FileTest, GetFileLineReadsLongLinesInPiecesAndNeverOverflows) {
   std::string sLong(1200, 'x');
   std::string sCont;
   for (int i = 0; i < 20; i++) sCont += std::string(300, 'y') + "\\\n";
-  WriteAll(P("t"), sLong + "\n" + sCont + "end\n");
+  WriteFile(P("t"), sLong + "\n" + sCont + "end\n");
   ASSERT_EQ(OpenInputFile(P("t").c_str(), 0), 1);
   ASSERT_EQ(GetFileLine(), 1);
   EXPECT_EQ(strlen(LineBuf), 510u);  // the first piece of the long line
@@ -222,7 +214,7 @@ TEST_F(FileTest, GetFileLineReadsLongLinesInPiecesAndNeverOverflows) {
 }
 
 TEST_F(FileTest, GetFileTextLineGivesTheFirstWordOfTheFirstRealLine) {
-  WriteAll(P("disks"), "# comment pkg\n\n  \t\npkg_tar.aa x\nsecond\n");
+  WriteFile(P("disks"), "# comment pkg\n\n  \t\npkg_tar.aa x\nsecond\n");
   ASSERT_EQ(OpenInputFile(P("disks").c_str(), 0), 1);
   ASSERT_EQ(GetFileTextLine(" \t\n"), 1);
   EXPECT_STREQ(LineBuf, "pkg_tar.aa");
@@ -233,7 +225,7 @@ TEST_F(FileTest, GetFileTextLineGivesTheFirstWordOfTheFirstRealLine) {
 }
 
 TEST_F(FileTest, GetLineRemovesComments) {
-  ASSERT_EQ(OpenInputFile((kFixtures + "/comments.txt").c_str(), 0), 1);
+  ASSERT_EQ(OpenInputFile(Src("tests/base/fixtures/comments.txt").c_str(), 0), 1);
   std::string sGot;
   int n;
   while ((n = GetLine()) > 0) sGot += std::to_string(n) + ":" + Line + "|";
@@ -242,7 +234,7 @@ TEST_F(FileTest, GetLineRemovesComments) {
 }
 
 TEST_F(FileTest, GetLinePosAndRawMode) {
-  WriteAll(P("t"), "  one // c\ntwo\n");
+  WriteFile(P("t"), "  one // c\ntwo\n");
   ASSERT_EQ(OpenInputFile(P("t").c_str(), 0), 1);
   EXPECT_EQ(GetLineN(2), 1);
   EXPECT_STREQ(Line, "two");
@@ -267,7 +259,7 @@ TEST_F(FileTest, GetLinePosAndRawMode) {
 TEST_F(FileTest, GetFileContentReadsAtMost4095Bytes) {
   std::string s(10000, 'q');
   s[4094] = 'E';
-  WriteAll(P("big"), s);
+  WriteFile(P("big"), s);
   ASSERT_EQ(GetFileContent(Dir.c_str(), "big"), 1);
   EXPECT_EQ(strlen(LineBuf), 4095u);
   EXPECT_EQ(LineBuf[4094], 'E');
@@ -280,9 +272,9 @@ TEST_F(FileTest, GetFileContentReadsAtMost4095Bytes) {
 }
 
 TEST_F(FileTest, GetSavedFileContentEdgeCases) {
-  WriteAll(P("empty"), "");
-  WriteAll(P("one"), "x");
-  WriteAll(P("two"), "xy");
+  WriteFile(P("empty"), "");
+  WriteFile(P("one"), "x");
+  WriteFile(P("two"), "xy");
   EXPECT_EQ(GetSavedFileContent(Dir.c_str(), "empty"), nullptr);
   EXPECT_EQ(SavedFileSize, 0);
   EXPECT_EQ(GetSavedFileContent(Dir.c_str(), "missing"), nullptr);
@@ -299,7 +291,7 @@ TEST_F(FileTest, GetSavedFileContentEdgeCases) {
 }
 
 TEST_F(FileTest, FileSearchFindsTheFirstMatchingLine) {
-  WriteAll(P("t"), "alpha\nVERSION=1\nVERSION=2\n");
+  WriteFile(P("t"), "alpha\nVERSION=1\nVERSION=2\n");
   EXPECT_STREQ(FileSearch(P("t").c_str(), "VERSION", 0), "VERSION=1\n");
   EXPECT_STREQ(FileSearch(P("t").c_str(), nullptr, 0), "alpha\n");
   EXPECT_EQ(FileSearch(P("t").c_str(), "none", 0), nullptr);
@@ -328,7 +320,7 @@ class FileCmdTest : public FileTest {
     FileTest::TearDown();
   }
   std::string LogPath() const { return "/tmp/" + Name + ".log"; }
-  std::string Log() const { return ReadAll(LogPath()); }
+  std::string Log() const { return ReadFile(LogPath()); }
   std::string Name;
 };
 
@@ -337,7 +329,7 @@ TEST_F(FileCmdTest, CreateFileMakesTheDirectoryAndNeverTouchesWithoutAName) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(CreateFile(sDir.c_str(), nullptr, "755", nullptr, nullptr), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "..");  // one progress dot per command
-  EXPECT_EQ(ModeOf(sDir), 0755);
+  EXPECT_EQ(Mode(sDir), 0755);
   std::string sLog = Log();
   EXPECT_NE(sLog.find("/mkdir -p " + sDir + "\n"), std::string::npos) << sLog;
   EXPECT_NE(sLog.find("/chmod  755 " + sDir + "\n"), std::string::npos) << sLog;
@@ -352,7 +344,7 @@ TEST_F(FileCmdTest, CreateFileTouchesANamedFileAndSetsItsModeAndOwner) {
   EXPECT_EQ(CreateFile(P("new").c_str(), "f", "640", "root", "root"), 1);
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(IsRegular(P("new/f")));
-  EXPECT_EQ(ModeOf(P("new/f")), 0640);
+  EXPECT_EQ(Mode(P("new/f")), 0640);
   std::string sLog = Log();
   EXPECT_NE(sLog.find("/touch  " + P("new/f") + "\n"), std::string::npos) << sLog;
   EXPECT_NE(sLog.find("/chown  root " + P("new/f") + "\n"), std::string::npos) << sLog;
@@ -367,11 +359,11 @@ TEST_F(FileCmdTest, CreateFileTouchesANamedFileAndSetsItsModeAndOwner) {
 }
 
 TEST_F(FileCmdTest, CreateFileFailureIsFatal) {
-  WriteAll(P("plain"), "x");
+  WriteFile(P("plain"), "x");
   std::string sDir = P("plain/sub");  // mkdir -p under a regular file fails
-  Child c = RunChild([&] { CreateFile(sDir.c_str(), "f", nullptr, nullptr, nullptr); });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_NE(c.Out.find("ERROR: "), std::string::npos);
+  Result c = RunChild([&] { CreateFile(sDir.c_str(), "f", nullptr, nullptr, nullptr); });
+  EXPECT_EQ(c.status, 1);
+  EXPECT_NE(c.out.find("ERROR: "), std::string::npos);
 }
 
 TEST_F(FileCmdTest, DeleteFileRemovesOnlyWhatExists) {
@@ -381,16 +373,16 @@ TEST_F(FileCmdTest, DeleteFileRemovesOnlyWhatExists) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(Log(), sBefore);  // nothing ran
   mkdir(P("d").c_str(), 0755);
-  WriteAll(P("d/x"), "x");
+  WriteFile(P("d/x"), "x");
   testing::internal::CaptureStdout();
   EXPECT_EQ(DeleteFile(Dir.c_str(), "d"), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
   EXPECT_EQ(GetFileType(P("d").c_str()), 0);
   EXPECT_NE(Log().find("/rm -rf " + P("d") + "\n"), std::string::npos);
-  WriteAll(P("f"), "x");
+  WriteFile(P("f"), "x");
   testing::internal::CaptureStdout();
   EXPECT_EQ(DeleteFile(nullptr, P("f").c_str()), 1);
-  WriteAll(P("g"), "x");
+  WriteFile(P("g"), "x");
   EXPECT_EQ(DeleteFile_(P("g").c_str(), nullptr), 1);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(GetFileType(P("f").c_str()), 0);
@@ -398,17 +390,17 @@ TEST_F(FileCmdTest, DeleteFileRemovesOnlyWhatExists) {
 }
 
 TEST_F(FileCmdTest, RenameFileMovesQuietly) {
-  WriteAll(P("old"), "content");
+  WriteFile(P("old"), "content");
   std::string sBefore = Log();
   testing::internal::CaptureStdout();
   EXPECT_EQ(RenameFile(Dir.c_str(), "old", "new"), 1);
   EXPECT_EQ(RenameFile(Dir.c_str(), "missing", "x"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // quiet: no dot
   EXPECT_EQ(Log(), sBefore);                                // and no log line
-  EXPECT_EQ(ReadAll(P("new")), "content");
+  EXPECT_EQ(ReadFile(P("new")), "content");
   EXPECT_EQ(GetFileType(P("old").c_str()), 0);
   EXPECT_EQ(RenameFile(nullptr, P("new").c_str(), P("newer").c_str()), 1);
-  EXPECT_EQ(ReadAll(P("newer")), "content");
+  EXPECT_EQ(ReadFile(P("newer")), "content");
 }
 
 TEST_F(FileCmdTest, UnsafeTextsAreRefusedAndNothingRuns) {
@@ -416,30 +408,30 @@ TEST_F(FileCmdTest, UnsafeTextsAreRefusedAndNothingRuns) {
   const char* aBad[] = {"$(touch MARK)", "`touch MARK`", "a\"b", "a;touch MARK", "a b", "a\nb"};
   for (const char* pBad : aBad) {
     std::string sName = std::string(pBad);
-    Child c = RunChild([&] {
+    Result c = RunChild([&] {
       if (chdir(Dir.c_str()) != 0) _exit(9);
       CreateFile(Dir.c_str(), sName.c_str(), "644", nullptr, nullptr);
     });
-    EXPECT_EQ(c.Status, 1) << pBad;
-    EXPECT_EQ(c.Err.rfind("ERROR: ", 0), 0u) << c.Err;
+    EXPECT_EQ(c.status, 1) << pBad;
+    EXPECT_EQ(c.err.rfind("ERROR: ", 0), 0u) << c.err;
     EXPECT_EQ(GetFileType(sMark.c_str()), 0) << pBad;
   }
   // Deleting and renaming refuse without ending the program.
-  Child c = RunChild([&] {
-    WriteAll(P("x;y"), "x");
+  Result c = RunChild([&] {
+    WriteFile(P("x;y"), "x");
     printf("%d%d", DeleteFile(Dir.c_str(), "x;y"), RenameFile(Dir.c_str(), "x;y", "z"));
   });
-  EXPECT_EQ(c.Out, "00");
-  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.out, "00");
+  EXPECT_EQ(c.status, 0);
 }
 
 TEST_F(FileTest, CreateTextFileWritesAndSetsThePermission) {
   EXPECT_EQ(CreateTextFile(P("cfg").c_str(), "wt", 0600, " %s ", "LPRng"), 1);
-  EXPECT_EQ(ReadAll(P("cfg")), " LPRng ");
-  EXPECT_EQ(ModeOf(P("cfg")), 0600);
+  EXPECT_EQ(ReadFile(P("cfg")), " LPRng ");
+  EXPECT_EQ(Mode(P("cfg")), 0600);
   EXPECT_EQ(CreateTextFile(P("cfg").c_str(), "at", 0, "%d\n", 5), 1);
-  EXPECT_EQ(ReadAll(P("cfg")), " LPRng 5\n");
-  EXPECT_EQ(ModeOf(P("cfg")), 0600);
+  EXPECT_EQ(ReadFile(P("cfg")), " LPRng 5\n");
+  EXPECT_EQ(Mode(P("cfg")), 0600);
   std::string sBad = P("no/such/file");
   testing::internal::CaptureStderr();
   EXPECT_EQ(CreateTextFile(sBad.c_str(), "wt", 0, "x"), 0);
@@ -459,14 +451,14 @@ class PlantedTest : public FileCmdTest {
     mkdir(Open.c_str(), 0777);
     chmod(Open.c_str(), 01777);
     Victim = P("victim");
-    WriteAll(Victim, "secret\n");
+    WriteFile(Victim, "secret\n");
     chmod(Victim.c_str(), 0600);
     mkdir(P("vdir").c_str(), 0700);
   }
   void ExpectVictimUnchanged() {
-    EXPECT_EQ(ReadAll(Victim), "secret\n");
-    EXPECT_EQ(ModeOf(Victim), 0600);
-    EXPECT_EQ(ModeOf(P("vdir")), 0700);
+    EXPECT_EQ(ReadFile(Victim), "secret\n");
+    EXPECT_EQ(Mode(Victim), 0600);
+    EXPECT_EQ(Mode(P("vdir")), 0700);
   }
   std::string Open, Victim;
 };
@@ -493,7 +485,7 @@ TEST_F(PlantedTest, WritingOpensRefuseLinksInAWorldWritableDirectory) {
   EXPECT_NE(f, nullptr);
   if (f) fclose(f);
   EXPECT_EQ(CreateTextFile((Open + "/plain").c_str(), "wt", 0644, "ok"), 1);
-  EXPECT_EQ(ReadAll(Open + "/plain"), "ok");
+  EXPECT_EQ(ReadFile(Open + "/plain"), "ok");
 }
 
 TEST_F(PlantedTest, CreateFileReplacesAPlantedLinkInsteadOfChangingItsTarget) {
@@ -504,7 +496,7 @@ TEST_F(PlantedTest, CreateFileReplacesAPlantedLinkInsteadOfChangingItsTarget) {
   testing::internal::GetCapturedStdout();
   ExpectVictimUnchanged();
   EXPECT_TRUE(IsRegular(sLink));
-  EXPECT_EQ(ModeOf(sLink), 0666);
+  EXPECT_EQ(Mode(sLink), 0666);
   // A link planted where a directory is to be made.
   std::string sDirLink = Open + "/work";
   ASSERT_EQ(symlink(P("vdir").c_str(), sDirLink.c_str()), 0);
@@ -513,7 +505,7 @@ TEST_F(PlantedTest, CreateFileReplacesAPlantedLinkInsteadOfChangingItsTarget) {
   testing::internal::GetCapturedStdout();
   ExpectVictimUnchanged();
   EXPECT_EQ(GetFileType(sDirLink.c_str()), 1);
-  EXPECT_EQ(ModeOf(sDirLink), 0777);
+  EXPECT_EQ(Mode(sDirLink), 0777);
   // A link planted where an ancestor of the directory belongs.
   std::string sUpLink = Open + "/area";
   ASSERT_EQ(symlink(P("vdir").c_str(), sUpLink.c_str()), 0);
@@ -531,7 +523,7 @@ TEST_F(PlantedTest, CreateFreshFileReplacesWhateverStandsThere) {
   ASSERT_EQ(symlink(Victim.c_str(), sLink.c_str()), 0);
   EXPECT_EQ(CreateFreshFile(sLink.c_str(), 0666), 1);
   EXPECT_TRUE(IsRegular(sLink));
-  EXPECT_EQ(ModeOf(sLink), 0666);  // the umask does not apply
+  EXPECT_EQ(Mode(sLink), 0666);  // the umask does not apply
   EXPECT_EQ(GetFileSize(sLink.c_str()), 0);
   ExpectVictimUnchanged();
   std::string sFifo = Open + "/fifo";
@@ -545,10 +537,10 @@ TEST_F(PlantedTest, CreateFreshFileReplacesWhateverStandsThere) {
   EXPECT_EQ(OpenFile(nullptr, sHard.c_str(), "a", 0), nullptr);
   ExpectVictimUnchanged();
   std::string sOther = Open + "/other";
-  WriteAll(sOther, "theirs");
+  WriteFile(sOther, "theirs");
   ASSERT_EQ(chown(sOther.c_str(), 100, 100), 0);  // another user's file
   EXPECT_EQ(OpenFile(nullptr, sOther.c_str(), "wt", 0), nullptr);
-  EXPECT_EQ(ReadAll(sOther), "theirs");
+  EXPECT_EQ(ReadFile(sOther), "theirs");
   EXPECT_EQ(CreateFreshFile(Open.c_str(), 0600), 0);  // never a directory
   EXPECT_EQ(GetFileType(Open.c_str()), 1);
 }

@@ -18,6 +18,9 @@
 
 #include "base/utils.h"
 #include "db/Dbm.h"
+#include "tests/support/test_support.h"
+
+using ktest::Exists;
 
 using Bytes = std::vector<unsigned char>;
 
@@ -29,11 +32,6 @@ inline Bytes ReadBytes(const std::string& path) {
 inline void WriteBytes(const std::string& path, const Bytes& b) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
-inline bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
 }
 
 inline Bytes Scrambled(const Bytes& p) {
@@ -128,9 +126,6 @@ inline bool ParseFile(const Bytes& f, std::vector<Rec>* out) {
 class DbTest : public testing::Test {
  public:
   void SetUp() override {
-    char tmpl[] = "/tmp/kdbtestXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    tool_ = tmpl;
     toolBuf_ = tool_;
     pToolPath = &toolBuf_[0];
     ASSERT_EQ(getcwd(oldCwd_, sizeof oldCwd_) != nullptr, true);
@@ -140,13 +135,12 @@ class DbTest : public testing::Test {
   void TearDown() override {
     pToolPath = nullptr;
     if (chdir(oldCwd_) != 0) perror("chdir");
-    std::string cmd = "rm -rf '" + tool_ + "'";
-    if (system(cmd.c_str()) != 0) perror("rm");
   }
   std::string DbFile(const std::string& name) const { return tool_ + "/db/" + name + ".kdb"; }
   void MakeDbDir() const { mkdir((tool_ + "/db").c_str(), 0777); }
 
-  std::string tool_;
+  ktest::TempDir tmp_{"kdbtest"};
+  std::string tool_ = tmp_.path;
   std::string toolBuf_;
   char oldCwd_[4096];
 };

@@ -8,23 +8,22 @@
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using ktest::Result;
 
 class KdbTool : public DbTest {
  public:
   // Runs kdb with the arguments (each single-quoted) and stdin from the given bytes.
   Result Run(const std::vector<std::string>& args, const std::string& in = "") {
-    std::string cmd = std::string(KORVI_BINARY_DIR) + "/db/kdb";
-    for (const std::string& a : args) cmd += " '" + a + "'";
-    WriteBytes(tool_ + "/stdin", Str(in));
-    cmd += " <'" + tool_ + "/stdin' >'" + tool_ + "/stdout' 2>'" + tool_ + "/stderr'";
-    int rc = system(cmd.c_str());
-    Bytes out = ReadBytes(tool_ + "/stdout"), err = ReadBytes(tool_ + "/stderr");
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, std::string(out.begin(), out.end()),
-            std::string(err.begin(), err.end())};
+    std::string cmd = ktest::Quote(ktest::Built("db/kdb"));
+    for (const std::string& a : args) cmd += " " + ktest::Quote(a);
+    ktest::WriteFile(F("stdin"), in);
+    cmd += " <" + ktest::Quote(F("stdin")) + " >" + ktest::Quote(F("stdout")) + " 2>" +
+           ktest::Quote(F("stderr"));
+    Result r;
+    r.status = ktest::Shell(cmd);
+    r.out = ktest::ReadFile(F("stdout"));
+    r.err = ktest::ReadFile(F("stderr"));
+    return r;
   }
   std::string F(const std::string& name) const { return tool_ + "/" + name; }
 };

@@ -1,22 +1,23 @@
 // flow_agreement_test.cpp - the agreement prompt of a real setup run: each answer form,
 // "-v" after consent, and the languages as a run sees them: every agreement text, and the
 // setup messages of the six message tables.
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
-class Agreement : public FlowTest {
+class Agreement : public SandboxTest {
  protected:
   void SetUp() override {
-    FlowTest::SetUp();
-    MakeDist();
+    SandboxTest::SetUp();
+    MakeStandInDist();
   }
 };
 
 TEST_F(Agreement, ConsentFormsGoOnAndVersionFollows) {
   for (const char* answer : {"y\n", "Y\n", "yes\n", "Yes\n", "yo\n", "y", "yesplease\n"}) {
-    Result r = Run({"-v"}, answer);
+    RunResult r = RunSetup({"-v"}, answer);
     EXPECT_EQ(r.status, 0) << answer;
     EXPECT_EQ(r.out, AgreementPrompt()) << answer;
     EXPECT_EQ(r.err, "setup 4.50.29\n") << answer;
@@ -27,21 +28,21 @@ TEST_F(Agreement, ConsentFormsGoOnAndVersionFollows) {
 
 TEST_F(Agreement, RefusalFormsStopSilentlyAndTouchNothing) {
   for (const char* answer : {"n\n", "no\n", "\n", "", " y\n", "x\n", "N\n", "\ty\n"}) {
-    Result r = Run({"-v"}, answer);
+    RunResult r = RunSetup({"-v"}, answer);
     EXPECT_EQ(r.status, 0) << answer;
     EXPECT_EQ(r.out, AgreementPrompt()) << answer;
     EXPECT_EQ(r.err, "") << answer;
-    EXPECT_FALSE(Exists(H("/tmp/setup.log"))) << answer;
-    EXPECT_FALSE(Exists(H("/tmp/KorviInstall"))) << answer;
+    EXPECT_FALSE(Exists(At("/tmp/setup.log"))) << answer;
+    EXPECT_FALSE(Exists(At("/tmp/KorviInstall"))) << answer;
     EXPECT_EQ(Calls(), "") << answer;
   }
 }
 
 TEST_F(Agreement, RefusalBeforeAnyArgumentIsLookedAt) {
   // A work area that would be made, refused at the prompt: nothing is made.
-  Result r = Run({"/tmp/newarea"}, "n\n");
+  RunResult r = RunSetup({"/tmp/newarea"}, "n\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(Exists(H("/tmp/newarea")));
+  EXPECT_FALSE(Exists(At("/tmp/newarea")));
 }
 
 TEST_F(Agreement, ThreeCharacterAnswerLeavesTheRestForTheNextPrompt) {
@@ -49,10 +50,10 @@ TEST_F(Agreement, ThreeCharacterAnswerLeavesTheRestForTheNextPrompt) {
   // (and the character after it, "x", is skipped): the guard shows its menu again, then
   // "2" quits. With "y" the guard reads "2" at once.
   MakeInstallation("/opt");
-  Result r = Run({}, "yes\nx2\n", {"--user", "bob", "--proc", "driver"});
+  RunResult r = RunSetup({}, "yes\nx2\n", {"--user", "bob", "--proc", "driver"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.after, "Enter a selection:  "), 2);
-  Result r2 = Run({}, "y\n2\n", {"--user", "bob", "--proc", "driver"});
+  RunResult r2 = RunSetup({}, "y\n2\n", {"--user", "bob", "--proc", "driver"});
   EXPECT_EQ(r2.status, 0);
   EXPECT_EQ(Count(r2.after, "Enter a selection:  "), 1);
 }
@@ -64,7 +65,7 @@ TEST_F(Agreement, LangVariantsLeadToTheirLanguagesAgreement) {
       {"ko_KR", "en_US"},      {"", "en_US"},
   };
   for (const auto& c : cases) {
-    Result r = Run({"-v"}, "n\n", {"--user", "bob"}, c[0]);
+    RunResult r = RunSetup({"-v"}, "n\n", {"--user", "bob"}, c[0]);
     EXPECT_EQ(r.out, AgreementPrompt(c[1])) << c[0];
     EXPECT_EQ(r.status, 0) << c[0];
     EXPECT_EQ(r.err, "") << c[0];
@@ -74,10 +75,10 @@ TEST_F(Agreement, LangVariantsLeadToTheirLanguagesAgreement) {
 TEST_F(Agreement, CodesetSuffixIsCutForTheCommandsRunLater) {
   // The queue tool of an installation found under /opt records the LANG it sees.
   MakeInstallation("/opt");
-  Result r = Run({}, "y\n", {"--user", "bob"}, "fr_FR.ISO8859-1");
+  RunResult r = RunSetup({}, "y\n", {"--user", "bob"}, "fr_FR.ISO8859-1");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.agreement, "fr_FR");
-  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.calls")),
+  EXPECT_EQ(ReadFile(At("/tmp/kpqadmin.calls")),
             "kpqadmin -upgrade LANG=fr_FR\nkpqadmin -clean LANG=fr_FR\n");
   // The setup messages follow the cut value: French.
   EXPECT_EQ(r.after, "....bob est connect\xe9\nVous devez \xeatre root pour lancer setup\n...\n");
@@ -88,7 +89,7 @@ class AgreementLanguage : public Agreement, public testing::WithParamInterface<s
 
 TEST_P(AgreementLanguage, ShowsItsTextAndAcceptsY) {
   const std::string code = GetParam();
-  Result r = Run({"-v"}, "y\n", {"--user", "bob"}, code.c_str());
+  RunResult r = RunSetup({"-v"}, "y\n", {"--user", "bob"}, code.c_str());
   EXPECT_EQ(r.out, AgreementPrompt(code));
   EXPECT_EQ(r.agreement, code);
   EXPECT_EQ(r.status, 0);
@@ -129,12 +130,12 @@ class SetupLanguage : public Agreement, public testing::WithParamInterface<Setup
 
 TEST_P(SetupLanguage, EarlyStopsSpeakTheLanguage) {
   const SetupCase& c = GetParam();
-  Result r = Run({}, "y\n", {"--user", "bob"}, c.lang);
+  RunResult r = RunSetup({}, "y\n", {"--user", "bob"}, c.lang);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, std::string("....") + c.notRoot + "...\n");
 
-  Sh("rm -f " + Quote(H("/tmp/dist/disks")));
-  r = Run({}, "y\n", {"--user", "bob"}, c.lang);
+  Shell("rm -f " + Quote(At("/tmp/dist/disks")));
+  r = RunSetup({}, "y\n", {"--user", "bob"}, c.lang);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.after, "");
   EXPECT_EQ(r.err, c.noFileList);
@@ -146,4 +147,3 @@ INSTANTIATE_TEST_SUITE_P(Codes, SetupLanguage, testing::ValuesIn(kSetupCases),
                          });
 
 }  // namespace
-}  // namespace flow

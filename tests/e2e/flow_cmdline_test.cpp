@@ -1,17 +1,18 @@
 // flow_cmdline_test.cpp - every form of setup's command line as a real run shows it: the work
 // directory in the copy commands of the run log, the target in the df queries, and the cut of
 // an install directory to its base.
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
-class CommandLine : public FlowTest {
+class CommandLine : public SandboxTest {
  protected:
   void SetUp() override {
-    FlowTest::SetUp();
-    MakeDist();
-    ASSERT_EQ(Sh("mkdir -p " + Quote(H("/opt/d")) + " " + Quote(H("/tmp/w"))), 0);
+    SandboxTest::SetUp();
+    MakeStandInDist();
+    ASSERT_EQ(Shell("mkdir -p " + Quote(At("/opt/d")) + " " + Quote(At("/tmp/w"))), 0);
   }
 
   // The run log of a non-root run that copies the distribution into work.
@@ -31,14 +32,14 @@ class CommandLine : public FlowTest {
                  const std::string& workArea, const std::string& target) {
     std::string label;
     for (const std::string& a : args) label += a + " ";
-    Result r = Run(args);
+    RunResult r = RunSetup(args);
     EXPECT_EQ(r.status, 0) << label;
     EXPECT_EQ(r.after, "....bob is logged in\nYou must become root to run setup\n...\n") << label;
     EXPECT_EQ(r.err, "") << label;
     EXPECT_EQ(Log(), CopyLog(work)) << label;
     EXPECT_EQ(Calls(), SpaceCalls(workArea, target)) << label;
-    EXPECT_FALSE(Exists(H(work))) << label;
-    Sh("rm -f " + Quote(S + "/calls.log"));
+    EXPECT_FALSE(Exists(At(work))) << label;
+    Shell("rm -f " + Quote(state + "/calls.log"));
   }
 };
 
@@ -52,19 +53,19 @@ TEST_F(CommandLine, WorkAreaAndInstallDirectoryInEveryOrder) {
   ExpectRun({"install", "/opt/d", "/tmp/w"}, "/tmp/w/KorviInstall", "/tmp/w", "/opt/d");
   ExpectRun({"/tmp/w/"}, "/tmp/w/KorviInstall", "/tmp/w", "/opt");
   ExpectRun({"install"}, "/tmp/KorviInstall", "/tmp", "/opt");
-  EXPECT_TRUE(IsDir(H("/tmp/w")));  // an area that existed stays
+  EXPECT_TRUE(IsDir(At("/tmp/w")));  // an area that existed stays
 }
 
 TEST_F(CommandLine, LaterWorkAreaReplacesAnEarlierOne) {
   // The earlier area is made when it is read; the later one, which existed, is used and
   // stays after the clean-up.
-  Result r = Run({"/tmp/x", "install", "/opt/d", "/tmp/w"});
+  RunResult r = RunSetup({"/tmp/x", "install", "/opt/d", "/tmp/w"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Log(), "initializing system\n/usr/bin/sh -c \"/usr/bin/mkdir -p /tmp/x\n" +
                        CopyLog("/tmp/w/KorviInstall").substr(20));
   EXPECT_EQ(Calls(), SpaceCalls("/tmp/w", "/opt/d"));
-  EXPECT_TRUE(IsDir(H("/tmp/w")));
-  EXPECT_TRUE(IsDir(H("/tmp/x")));
+  EXPECT_TRUE(IsDir(At("/tmp/w")));
+  EXPECT_TRUE(IsDir(At("/tmp/x")));
 }
 
 TEST_F(CommandLine, InstallDirectoryIsCutToItsBase) {
@@ -76,20 +77,20 @@ TEST_F(CommandLine, InstallDirectoryIsCutToItsBase) {
 TEST_F(CommandLine, VersionWhereverItStands) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"-v"}, {"/tmp/w", "-v"}, {"install", "/opt/d", "-v", "/tmp/zz"}}) {
-    Result r = Run(args);
+    RunResult r = RunSetup(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.after, "");
     EXPECT_EQ(r.err, "setup 4.50.29\n");
-    EXPECT_FALSE(Exists(H("/tmp/zz")));
+    EXPECT_FALSE(Exists(At("/tmp/zz")));
   }
   // "-v" is a whole word: "-vx" is a work area.
-  Result r = Run({"-vx"});
+  RunResult r = RunSetup({"-vx"});
   EXPECT_EQ(r.err, "");
   EXPECT_NE(Log().find(" /tmp/dist/-vx/KorviInstall\n"), std::string::npos);
 }
 
 TEST_F(CommandLine, WorkAreaThatDidNotExistIsMadeAndRemovedAfterwards) {
-  Result r = Run({"/tmp/new/area"});
+  RunResult r = RunSetup({"/tmp/new/area"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, ".....bob is logged in\nYou must become root to run setup\n....\n");
   std::string log = Log();
@@ -98,17 +99,16 @@ TEST_F(CommandLine, WorkAreaThatDidNotExistIsMadeAndRemovedAfterwards) {
   // The work directory is removed twice (from / and from /opt), the area it was made in
   // goes once empty; its parent, which existed, stays.
   EXPECT_EQ(Count(log, "/usr/bin/sh -c \"/usr/bin/rm -rf  /tmp/new/area/KorviInstall\n"), 2);
-  EXPECT_FALSE(Exists(H("/tmp/new/area")));
-  EXPECT_TRUE(IsDir(H("/tmp/new")));
+  EXPECT_FALSE(Exists(At("/tmp/new/area")));
+  EXPECT_TRUE(IsDir(At("/tmp/new")));
 }
 
 TEST_F(CommandLine, RelativePathsAreTakenFromTheCurrentDirectory) {
-  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/tmp/dist/rel"))), 0);
-  Result r = Run({"rel", "../../opt/d"});
+  ASSERT_EQ(Shell("mkdir -p " + Quote(At("/tmp/dist/rel"))), 0);
+  RunResult r = RunSetup({"rel", "../../opt/d"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Log(), CopyLog("/tmp/dist/rel/KorviInstall"));
   EXPECT_EQ(Calls(), SpaceCalls("/tmp/dist/rel", "/tmp/dist/../../opt/d"));
 }
 
 }  // namespace
-}  // namespace flow

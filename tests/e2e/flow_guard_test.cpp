@@ -3,9 +3,10 @@
 // the end of input.
 #include <regex>
 
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
 const char kHead[] =
@@ -16,11 +17,11 @@ const char kMenu[] =
     "installation\n\nEnter a selection:  ";
 const char kNotRoot[] = "....bob is logged in\nYou must become root to run setup\n...\n";
 
-class Guard : public FlowTest {
+class Guard : public SandboxTest {
  protected:
   void SetUp() override {
-    FlowTest::SetUp();
-    MakeDist();
+    SandboxTest::SetUp();
+    MakeStandInDist();
     MakeInstallation("/opt");
   }
   // The report and menu for the given report lines (a regular expression).
@@ -35,13 +36,13 @@ class Guard : public FlowTest {
   // Nothing after the guard: no copy, no clean-up, the installation untouched.
   void ExpectNothingDone() {
     EXPECT_EQ(Log(), "initializing system\n");
-    EXPECT_FALSE(Exists(H("/tmp/kpqadmin.calls")));
-    EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
+    EXPECT_FALSE(Exists(At("/tmp/kpqadmin.calls")));
+    EXPECT_TRUE(Exists(At("/opt/Korvi/kvln/bin/marker")));
   }
 };
 
 TEST_F(Guard, QuitEndsTheRunAtOnce) {
-  Result r = Run({}, "y\n2\n", {"--user", "bob", "--proc", "driver"});
+  RunResult r = RunSetup({}, "y\n2\n", {"--user", "bob", "--proc", "driver"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(std::regex_match(r.after, std::regex(Round(DriverLine())))) << r.after;
   EXPECT_EQ(r.err, "");
@@ -49,7 +50,7 @@ TEST_F(Guard, QuitEndsTheRunAtOnce) {
 }
 
 TEST_F(Guard, ReportsEveryRunningProgramInListOrder) {
-  Result r = Run({}, "y\n2\n",
+  RunResult r = RunSetup({}, "y\n2\n",
                  {"--user", "bob", "--proc", "driver", "--proc", "ksf", "--proc", "kpadmin"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(std::regex_match(
@@ -58,13 +59,13 @@ TEST_F(Guard, ReportsEveryRunningProgramInListOrder) {
 }
 
 TEST_F(Guard, ProgramsOutsideTheListDoNotCount) {
-  Result r = Run({}, "y\n", {"--user", "bob", "--proc", "cupsd", "--proc", "drivers"});
+  RunResult r = RunSetup({}, "y\n", {"--user", "bob", "--proc", "cupsd", "--proc", "drivers"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
 }
 
 TEST_F(Guard, WrongAnswerShowsReportAndMenuAgain) {
-  Result r = Run({}, "y\nx\n\n\n2\n", {"--user", "bob", "--proc", "driver"});
+  RunResult r = RunSetup({}, "y\nx\n\n\n2\n", {"--user", "bob", "--proc", "driver"});
   EXPECT_EQ(r.status, 0);
   // "x" and its newline, then an empty line whose newline swallows the next, then "2".
   std::string round = Round(DriverLine());
@@ -74,7 +75,7 @@ TEST_F(Guard, WrongAnswerShowsReportAndMenuAgain) {
 
 TEST_F(Guard, EndOfInputCountsAsQuit) {
   for (const char* input : {"y\n", "y\nx\n"}) {
-    Result r = Run({}, input, {"--user", "bob", "--proc", "driver"});
+    RunResult r = RunSetup({}, input, {"--user", "bob", "--proc", "driver"});
     EXPECT_EQ(r.status, 0);
     std::string round = Round(DriverLine());
     std::string expected = std::string(input) == "y\n" ? round : round + round;
@@ -86,20 +87,19 @@ TEST_F(Guard, EndOfInputCountsAsQuit) {
 TEST_F(Guard, WaitingGoesOnOnceTheProgramsEnd) {
   // driver ends after 7 seconds: the second five-second step finds nothing running and the
   // installation goes on without another word from the guard.
-  Result r = Run({}, "y\n1\n", {"--user", "bob", "--proc", "driver:7"});
+  RunResult r = RunSetup({}, "y\n1\n", {"--user", "bob", "--proc", "driver:7"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(std::regex_match(r.after, std::regex(Round(DriverLine()) + Escape(kNotRoot))))
       << r.after;
-  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.calls")),
+  EXPECT_EQ(ReadFile(At("/tmp/kpqadmin.calls")),
             "kpqadmin -upgrade LANG=unset\nkpqadmin -clean LANG=unset\n");
 }
 
 TEST_F(Guard, NoGuardWithoutAPreviousInstallation) {
-  Sh("rm -rf " + Quote(H("/opt/Korvi")));
-  Result r = Run({}, "y\n", {"--user", "bob", "--proc", "driver"});
+  Shell("rm -rf " + Quote(At("/opt/Korvi")));
+  RunResult r = RunSetup({}, "y\n", {"--user", "bob", "--proc", "driver"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
 }
 
 }  // namespace
-}  // namespace flow

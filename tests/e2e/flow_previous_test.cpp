@@ -1,20 +1,21 @@
 // flow_previous_test.cpp - the installation found through /opt/Korvi/kvln (none, a
 // directory, a link, a dangling link) and its move to a new base in both directions,
 // including targets that name the same directory under another spelling.
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
-class Previous : public FlowTest {
+class Previous : public SandboxTest {
  protected:
   void SetUp() override {
-    FlowTest::SetUp();
-    MakeDist();
+    SandboxTest::SetUp();
+    MakeStandInDist();
   }
   void LinkFixedPoint(const std::string& text) {
-    ASSERT_EQ(Sh("mkdir -p " + Quote(H("/opt/Korvi"))), 0);
-    ASSERT_EQ(symlink(text.c_str(), H("/opt/Korvi/kvln").c_str()), 0);
+    ASSERT_EQ(Shell("mkdir -p " + Quote(At("/opt/Korvi"))), 0);
+    ASSERT_EQ(symlink(text.c_str(), At("/opt/Korvi/kvln").c_str()), 0);
   }
   // The lines of the run log that are commands (without "initializing system").
   std::string Commands() const {
@@ -25,7 +26,7 @@ class Previous : public FlowTest {
         out += line.substr(15) + "\n";
     return out;
   }
-  std::string QueueToolPaths() const { return ReadAll(H("/tmp/kpqadmin.paths")); }
+  std::string QueueToolPaths() const { return ReadFile(At("/tmp/kpqadmin.paths")); }
   static std::string QueueToolAt(const std::string& app) {
     return app + "/kpqadmin -upgrade\n" + app + "/kpqadmin -clean\n";
   }
@@ -34,63 +35,63 @@ class Previous : public FlowTest {
 };
 
 TEST_F(Previous, NoneFound) {
-  Result r = Run({});
+  RunResult r = RunSetup({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
   EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
-  EXPECT_FALSE(Exists(H("/opt/Korvi")));
-  EXPECT_FALSE(Exists(H("/tmp/kpqadmin.paths")));
+  EXPECT_FALSE(Exists(At("/opt/Korvi")));
+  EXPECT_FALSE(Exists(At("/tmp/kpqadmin.paths")));
 }
 
 TEST_F(Previous, DirectoryUnderOptIsTheBase) {
   MakeInstallation("/opt");
-  Result r = Run({});
+  RunResult r = RunSetup({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
   EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/Korvi/kvln\nwhoami\n");
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/Korvi/kvln"));
-  EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
+  EXPECT_TRUE(Exists(At("/opt/Korvi/kvln/bin/marker")));
 }
 
 TEST_F(Previous, LinkNamesTheBase) {
   MakeInstallation("/opt/apps");
   LinkFixedPoint("/opt/apps/Korvi/kvln");
-  Result r = Run({});
+  RunResult r = RunSetup({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
   EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/apps/Korvi/kvln\nwhoami\n");
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
 }
 
 TEST_F(Previous, RelativeLinkIsReadFromWhereItStands) {
   MakeInstallation("/opt/apps");
   LinkFixedPoint("../apps/Korvi/kvln");
-  Result r = Run({});
+  RunResult r = RunSetup({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "../apps/Korvi/kvln");
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "../apps/Korvi/kvln");
 }
 
 TEST_F(Previous, DanglingLinkIsRemovedAndTheInstallationIsNew) {
   for (const char* text : {"/opt/gone/Korvi/kvln", "/opt/file"}) {
-    WriteAll(H("/opt/file"), "not a directory\n");
+    WriteFile(At("/opt/file"), "not a directory\n");
     LinkFixedPoint(text);
-    Result r = Run({});
+    RunResult r = RunSetup({});
     EXPECT_EQ(r.status, 0) << text;
     EXPECT_EQ(r.after, "." + std::string(kNotRoot)) << text;
     EXPECT_EQ(Commands(), "\"/usr/bin/rm -f /opt/Korvi/kvln\n\"/usr/bin/rm -rf  /tmp/KorviInstall\n")
         << text;
-    EXPECT_FALSE(Exists(H("/opt/Korvi/kvln"))) << text;
-    EXPECT_TRUE(IsDir(H("/opt/Korvi"))) << text;
+    EXPECT_FALSE(Exists(At("/opt/Korvi/kvln"))) << text;
+    EXPECT_TRUE(IsDir(At("/opt/Korvi"))) << text;
     EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt/Korvi\ndf -b /opt/Korvi\nwhoami\n") << text;
-    Sh("rm -f " + Quote(S + "/calls.log"));
+    Shell("rm -f " + Quote(state + "/calls.log"));
   }
 }
 
 TEST_F(Previous, MovesFromOptToANewBase) {
   MakeInstallation("/opt");
-  Result r = Run({"install", "/opt/apps"});
+  RunResult r = RunSetup({"install", "/opt/apps"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, "......" + std::string(kNotRoot));
   // Copied beside the new place (the copy itself is left out here), renamed into place, the
@@ -104,15 +105,15 @@ TEST_F(Previous, MovesFromOptToANewBase) {
             "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
   EXPECT_EQ(Count(Log(), "\nrenamed /opt/apps/Korvi/.kvln.new to /opt/apps/Korvi/kvln\n"
                          "renamed /opt/Korvi/kvln to /opt/Korvi/.kvln.old\n"), 1);
-  EXPECT_TRUE(Exists(H("/opt/apps/Korvi/kvln/bin/marker")));
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+  EXPECT_TRUE(Exists(At("/opt/apps/Korvi/kvln/bin/marker")));
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/apps/Korvi/kvln"));
 }
 
 TEST_F(Previous, MovesFromANewBaseBackToOpt) {
   MakeInstallation("/opt/apps");
   LinkFixedPoint("/opt/apps/Korvi/kvln");
-  Result r = Run({"install", "/opt"});
+  RunResult r = RunSetup({"install", "/opt"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Commands(),
             "\"/usr/bin/chmod  755 /opt/Korvi\n"
@@ -121,34 +122,34 @@ TEST_F(Previous, MovesFromANewBaseBackToOpt) {
             "\"/usr/bin/rm -rf  /opt/apps/Korvi/kvln\n"
             "\"/usr/bin/rm -rf  /tmp/KorviInstall\n");
   EXPECT_EQ(Count(Log(), "\nrenamed /opt/Korvi/.kvln.new to /opt/Korvi/kvln\n"), 1);
-  EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
-  EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker")));
-  EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
+  EXPECT_TRUE(IsDir(At("/opt/Korvi/kvln")));
+  EXPECT_TRUE(Exists(At("/opt/Korvi/kvln/bin/marker")));
+  EXPECT_FALSE(Exists(At("/opt/apps/Korvi/kvln")));
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/opt/Korvi/kvln"));
 }
 
 TEST_F(Previous, MovesBetweenTwoOtherBasesAndRepointsTheLink) {
   MakeInstallation("/opt/apps");
   LinkFixedPoint("/opt/apps/Korvi/kvln");
-  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/var/spool/base"))), 0);
-  Result r = Run({"install", "/var/spool/base/Korvi/kvln"});
+  ASSERT_EQ(Shell("mkdir -p " + Quote(At("/var/spool/base"))), 0);
+  RunResult r = RunSetup({"install", "/var/spool/base/Korvi/kvln"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(Exists(H("/var/spool/base/Korvi/kvln/bin/marker")));
-  EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/var/spool/base/Korvi/kvln");
+  EXPECT_TRUE(Exists(At("/var/spool/base/Korvi/kvln/bin/marker")));
+  EXPECT_FALSE(Exists(At("/opt/apps/Korvi/kvln")));
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/var/spool/base/Korvi/kvln");
   EXPECT_EQ(QueueToolPaths(), QueueToolAt("/var/spool/base/Korvi/kvln"));
 }
 
 TEST_F(Previous, SameDirectoryUnderAnotherSpellingIsNotMoved) {
   MakeInstallation("/opt");
-  ASSERT_EQ(symlink("/opt", H("/opt/alias").c_str()), 0);  // /opt/alias -> /opt
+  ASSERT_EQ(symlink("/opt", At("/opt/alias").c_str()), 0);  // /opt/alias -> /opt
   for (const char* target : {"/opt", "/opt//", "/opt///", "/opt/alias", "/opt/./"}) {
-    Result r = Run({"install", target});
+    RunResult r = RunSetup({"install", target});
     EXPECT_EQ(r.status, 0) << target;
     EXPECT_EQ(r.after, kNotRoot) << target;
     EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n") << target;
-    EXPECT_TRUE(Exists(H("/opt/Korvi/kvln/bin/marker"))) << target;
-    EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln"))) << target;
+    EXPECT_TRUE(Exists(At("/opt/Korvi/kvln/bin/marker"))) << target;
+    EXPECT_TRUE(IsDir(At("/opt/Korvi/kvln"))) << target;
   }
 }
 
@@ -156,13 +157,12 @@ TEST_F(Previous, LinkedInstallationUnderAnotherSpellingIsNotMoved) {
   MakeInstallation("/opt/apps");
   LinkFixedPoint("/opt/apps/Korvi/kvln");
   for (const char* target : {"/opt/apps/", "/opt//apps", "/opt/apps/Korvi/kvln/"}) {
-    Result r = Run({"install", target});
+    RunResult r = RunSetup({"install", target});
     EXPECT_EQ(r.status, 0) << target;
     EXPECT_EQ(Commands(), "\"/usr/bin/rm -rf  /tmp/KorviInstall\n") << target;
-    EXPECT_TRUE(Exists(H("/opt/apps/Korvi/kvln/bin/marker"))) << target;
-    EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln") << target;
+    EXPECT_TRUE(Exists(At("/opt/apps/Korvi/kvln/bin/marker"))) << target;
+    EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln") << target;
   }
 }
 
 }  // namespace
-}  // namespace flow

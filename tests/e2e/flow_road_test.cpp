@@ -1,37 +1,38 @@
 // flow_road_test.cpp - whole runs as root with a small package built here: a fresh
 // installation into /opt, into another base (with the /opt/Korvi/kvln link), into /opt under
 // another spelling, and a second run over the first.
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
-class Road : public FlowTest {
+class Road : public SandboxTest {
  protected:
   void SetUp() override {
-    FlowTest::SetUp();
-    std::string p = S + "/pkg/VLMRkvln";
-    ASSERT_EQ(Sh("mkdir -p " + Quote(p + "/reloc/kvln/bin")), 0);
-    WriteAll(p + "/pkginfo",
+    SandboxTest::SetUp();
+    std::string p = state + "/pkg/VLMRkvln";
+    ASSERT_EQ(Shell("mkdir -p " + Quote(p + "/reloc/kvln/bin")), 0);
+    WriteFile(p + "/pkginfo",
              "PKG=VLMRkvln\nNAME=Korvi print software\nARCH=i386\nVERSION=4.50.28\n"
              "BASEDIR=/opt/Korvi\n");
-    WriteAll(p + "/reloc/kvln/kpqadmin", "#!/bin/sh\necho \"$0 $*\" >> /tmp/kpqadmin.paths\n");
+    WriteFile(p + "/reloc/kvln/kpqadmin", "#!/bin/sh\necho \"$0 $*\" >> /tmp/kpqadmin.paths\n");
     chmod((p + "/reloc/kvln/kpqadmin").c_str(), 0755);
-    WriteAll(p + "/reloc/kvln/bin/marker", "installed\n");
-    WriteAll(S + "/pkg/pkg.list", "# nothing to do for this package\n");
+    WriteFile(p + "/reloc/kvln/bin/marker", "installed\n");
+    WriteFile(state + "/pkg/pkg.list", "# nothing to do for this package\n");
     std::string src = KORVI_SOURCE_DIR;
-    ASSERT_EQ(Sh(Quote(src + "/sim/mkpkgmap") + " " + Quote(p) + " > " + Quote(p + "/pkgmap")), 0);
-    ASSERT_EQ(Sh(Quote(src + "/sim/mkdist") + " " + Quote(p) + " " + Quote(S + "/pkg/pkg.list") +
-                 " " + Quote(SetupBinary()) + " " + Quote(H("/tmp/dist")) + " >/dev/null"),
+    ASSERT_EQ(Shell(Quote(src + "/sim/mkpkgmap") + " " + Quote(p) + " > " + Quote(p + "/pkgmap")), 0);
+    ASSERT_EQ(Shell(Quote(src + "/sim/mkdist") + " " + Quote(p) + " " + Quote(state + "/pkg/pkg.list") +
+                 " " + Quote(SetupBinary()) + " " + Quote(At("/tmp/dist")) + " >/dev/null"),
               0);
   }
-  Result RunAsRoot(const std::vector<std::string>& args) {
-    Sh("rm -f " + Quote(S + "/calls.log") + " " + Quote(H("/tmp/kpqadmin.paths")));
-    return Run(args, "y\n", {"--pkgadd-answer", "y"});
+  RunResult RunAsRoot(const std::vector<std::string>& args) {
+    Shell("rm -f " + Quote(state + "/calls.log") + " " + Quote(At("/tmp/kpqadmin.paths")));
+    return RunSetup(args, "y\n", {"--pkgadd-answer", "y"});
   }
   int Mode(const std::string& inside) {
     struct stat st;
-    return lstat(H(inside).c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    return lstat(At(inside).c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
   }
   static std::string QueueToolAt(const std::string& app) {
     return app + "/kpqadmin -upgrade\n" + app + "/kpqadmin -clean\n";
@@ -39,15 +40,15 @@ class Road : public FlowTest {
 };
 
 TEST_F(Road, FreshInstallationIntoOpt) {
-  Result r = RunAsRoot({});
+  RunResult r = RunAsRoot({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_NE(Calls().find("pkgadd -d /tmp/KorviInstall VLMRkvln\n"), std::string::npos);
-  EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
-  EXPECT_EQ(ReadAll(H("/opt/Korvi/kvln/bin/marker")), "installed\n");
+  EXPECT_TRUE(IsDir(At("/opt/Korvi/kvln")));
+  EXPECT_EQ(ReadFile(At("/opt/Korvi/kvln/bin/marker")), "installed\n");
   EXPECT_EQ(Mode("/opt/Korvi"), 0755);
-  EXPECT_FALSE(Exists(H("/tmp/KorviInstall")));
-  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.paths")), QueueToolAt("/opt/Korvi/kvln"));
+  EXPECT_FALSE(Exists(At("/tmp/KorviInstall")));
+  EXPECT_EQ(ReadFile(At("/tmp/kpqadmin.paths")), QueueToolAt("/opt/Korvi/kvln"));
   // The run ends with the clean-up: the work directory's removal, two dots and a newline.
   ASSERT_GE(r.after.size(), 4u);
   EXPECT_EQ(r.after.substr(r.after.size() - 4), "...\n");
@@ -56,13 +57,13 @@ TEST_F(Road, FreshInstallationIntoOpt) {
 }
 
 TEST_F(Road, FreshInstallationIntoAnotherBaseLinksTheFixedPoint) {
-  Result r = RunAsRoot({"install", "/opt/apps"});
+  RunResult r = RunAsRoot({"install", "/opt/apps"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(IsDir(H("/opt/apps/Korvi/kvln")));
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
-  EXPECT_EQ(ReadAll(H("/opt/apps/Korvi/kvln/bin/marker")), "installed\n");
+  EXPECT_TRUE(IsDir(At("/opt/apps/Korvi/kvln")));
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+  EXPECT_EQ(ReadFile(At("/opt/apps/Korvi/kvln/bin/marker")), "installed\n");
   EXPECT_EQ(Mode("/opt/apps/Korvi"), 0755);
-  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.paths")), QueueToolAt("/opt/apps/Korvi/kvln"));
+  EXPECT_EQ(ReadFile(At("/tmp/kpqadmin.paths")), QueueToolAt("/opt/apps/Korvi/kvln"));
   std::string log = Log();
   EXPECT_NE(log.find("/usr/bin/sh -c \"/usr/bin/mkdir -p /opt/apps/Korvi/kvln\n"), std::string::npos);
   EXPECT_NE(log.find("/usr/bin/sh -c \"/usr/bin/chmod  775 /opt/apps/Korvi/kvln\n"), std::string::npos);
@@ -71,29 +72,28 @@ TEST_F(Road, FreshInstallationIntoAnotherBaseLinksTheFixedPoint) {
 }
 
 TEST_F(Road, OptUnderAnotherSpellingGetsNoLinkOntoItself) {
-  Result r = RunAsRoot({"install", "/opt//"});
+  RunResult r = RunAsRoot({"install", "/opt//"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
-  EXPECT_FALSE(Exists(H("/opt/Korvi/kvln/kvln")));
+  EXPECT_TRUE(IsDir(At("/opt/Korvi/kvln")));
+  EXPECT_FALSE(Exists(At("/opt/Korvi/kvln/kvln")));
   EXPECT_EQ(Log().find("/usr/bin/ln "), std::string::npos);
-  EXPECT_EQ(ReadAll(H("/opt/Korvi/kvln/bin/marker")), "installed\n");
+  EXPECT_EQ(ReadFile(At("/opt/Korvi/kvln/bin/marker")), "installed\n");
 }
 
 TEST_F(Road, SecondRunUpgradesInPlace) {
   ASSERT_EQ(RunAsRoot({"install", "/opt/apps"}).status, 0);
-  Result r = RunAsRoot({});
+  RunResult r = RunAsRoot({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Calls().find("pkgadd"), std::string::npos);  // an upgrade, not a new package
-  EXPECT_EQ(LinkText(H("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
-  EXPECT_EQ(ReadAll(H("/opt/apps/Korvi/kvln/bin/marker")), "installed\n");
-  EXPECT_EQ(ReadAll(H("/tmp/kpqadmin.paths")), QueueToolAt("/opt/apps/Korvi/kvln"));
+  EXPECT_EQ(LinkText(At("/opt/Korvi/kvln")), "/opt/apps/Korvi/kvln");
+  EXPECT_EQ(ReadFile(At("/opt/apps/Korvi/kvln/bin/marker")), "installed\n");
+  EXPECT_EQ(ReadFile(At("/tmp/kpqadmin.paths")), QueueToolAt("/opt/apps/Korvi/kvln"));
   // The installation moves back to /opt on request and keeps its files.
   r = RunAsRoot({"install", "/opt"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(IsDir(H("/opt/Korvi/kvln")));
-  EXPECT_EQ(ReadAll(H("/opt/Korvi/kvln/bin/marker")), "installed\n");
-  EXPECT_FALSE(Exists(H("/opt/apps/Korvi/kvln")));
+  EXPECT_TRUE(IsDir(At("/opt/Korvi/kvln")));
+  EXPECT_EQ(ReadFile(At("/opt/Korvi/kvln/bin/marker")), "installed\n");
+  EXPECT_FALSE(Exists(At("/opt/apps/Korvi/kvln")));
 }
 
 }  // namespace
-}  // namespace flow

@@ -1,8 +1,9 @@
 // flow_space_test.cpp - each outcome of the free-space check, driven by the size files of
 // the distribution and the free figures the stand-in df reports.
-#include "flow_harness.h"
+#include "tests/support/sandbox.h"
 
-namespace flow {
+using namespace ktest;
+
 namespace {
 
 const char kMsg49[] =
@@ -24,37 +25,37 @@ const char kMsg56[] =
 const char kMsg65[] = "Could not determine how much space needed for install, missing isize.\n";
 const char kNotRoot[] = "....bob is logged in\nYou must become root to run setup\n...\n";
 
-class Space : public FlowTest {
+class Space : public SandboxTest {
  protected:
   // A stop before anything was copied: the message alone, status 0, nothing made.
-  void ExpectStop(const Result& r, const std::string& message) {
+  void ExpectStop(const RunResult& r, const std::string& message) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.after, message);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(Log(), "initializing system\n");
-    EXPECT_FALSE(Exists(H("/tmp/KorviInstall")));
+    EXPECT_FALSE(Exists(At("/tmp/KorviInstall")));
   }
-  Result RunWith(const std::string& isize, const std::string& tsize,
+  RunResult RunWith(const std::string& isize, const std::string& tsize,
                  std::vector<std::string> df = {}, const std::vector<std::string>& args = {}) {
-    MakeDist("/tmp/dist", isize, tsize);
-    Sh("rm -f " + Quote(S + "/calls.log"));
+    MakeStandInDist("/tmp/dist", isize, tsize);
+    Shell("rm -f " + Quote(state + "/calls.log"));
     std::vector<std::string> opts = {"--user", "bob"};
     for (const std::string& d : df) {
       opts.push_back("--df");
       opts.push_back(d);
     }
-    return Run(args, "y\n", opts);
+    return RunSetup(args, "y\n", opts);
   }
   double DuOf(const std::string& inside) {
-    std::string out = S + "/.du";
-    Sh("du -s " + Quote(H(inside)) + " > " + Quote(out));
-    return atof(ReadAll(out).c_str());
+    std::string out = state + "/.du";
+    Shell("du -s " + Quote(At(inside)) + " > " + Quote(out));
+    return atof(ReadFile(out).c_str());
   }
 };
 
 TEST_F(Space, MissingSizeFileStops) {
   ExpectStop(RunWith("", "2000\n"), kMsg65);
-  Sh("rm -f " + Quote(H("/tmp/dist/tsize")));
+  Shell("rm -f " + Quote(At("/tmp/dist/tsize")));
   ExpectStop(RunWith("1000\n", ""), kMsg65);
 }
 
@@ -64,49 +65,49 @@ TEST_F(Space, WorkNeedAboveTheWorkAreaStops) {
 }
 
 TEST_F(Space, WorkNeedEqualToTheFreeSpacePasses) {
-  Result r = RunWith("1000\n", "1999960\n");
+  RunResult r = RunWith("1000\n", "1999960\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after, kNotRoot);
 }
 
 TEST_F(Space, InstallNeedAboveTheTargetStops) {
   ExpectStop(RunWith("8000000\n", "2000\n"), kMsg55);
-  Result r = RunWith("7999960\n", "2000\n");
+  RunResult r = RunWith("7999960\n", "2000\n");
   EXPECT_EQ(r.after, kNotRoot);
 }
 
 TEST_F(Space, SizeFileWithoutANumberNeedsForty) {
   // 40 fits in 40 free; 41 would not.
-  Result r = RunWith("none\n", "  12abc\n", {"/=20000", "/tmp=52", "/opt=40000"});
+  RunResult r = RunWith("none\n", "  12abc\n", {"/=20000", "/tmp=52", "/opt=40000"});
   EXPECT_EQ(r.after, kNotRoot);  // work need 52, install need 40
-  MakeDist("/tmp/dist", "none\n", "  13abc\n");
-  r = Run({}, "y\n", {"--user", "bob", "--df", "/tmp=52", "--df", "/opt=40000"});
+  MakeStandInDist("/tmp/dist", "none\n", "  13abc\n");
+  r = RunSetup({}, "y\n", {"--user", "bob", "--df", "/tmp=52", "--df", "/opt=40000"});
   EXPECT_NE(r.after.find("at least 5.300000e+01 bytes"), std::string::npos);
 }
 
 TEST_F(Space, BothNeedsAboveASharedFileSystemStop) {
   // Only "/" exists: work area and target share it.
   ExpectStop(RunWith("1000\n", "4000\n", {"/=5000"}), kMsg56);
-  Result r = RunWith("1000\n", "3920\n", {"/=5000"});  // 1040 + 3960 = 5000: fits
+  RunResult r = RunWith("1000\n", "3920\n", {"/=5000"});  // 1040 + 3960 = 5000: fits
   EXPECT_EQ(r.after, kNotRoot);
   EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt\ndf -b /opt\ndf -b /opt\nwhoami\n");
 }
 
 TEST_F(Space, ReinstallCountsTheOldWorkAndApplicationDirectories) {
   MakeInstallation("/opt");
-  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/tmp/KorviInstall")) + " && head -c 300000 /dev/zero > " +
-               Quote(H("/tmp/KorviInstall/old")) + " && head -c 200000 /dev/zero > " +
-               Quote(H("/opt/Korvi/kvln/old"))),
+  ASSERT_EQ(Shell("mkdir -p " + Quote(At("/tmp/KorviInstall")) + " && head -c 300000 /dev/zero > " +
+               Quote(At("/tmp/KorviInstall/old")) + " && head -c 200000 /dev/zero > " +
+               Quote(At("/opt/Korvi/kvln/old"))),
             0);
   double back = DuOf("/tmp/KorviInstall") + DuOf("/opt/Korvi/kvln");
   ASSERT_GT(back, 400);
   // Needs 1040 + (tsize + 40) against 5000 free plus what the old directories give back.
   int fits = static_cast<int>(5000 + back) - 1040 - 40;
   // One more does not fit (this run stops before it changes anything) ...
-  Result r = RunWith("1000\n", std::to_string(fits + 1) + "\n", {"/=5000"});
+  RunResult r = RunWith("1000\n", std::to_string(fits + 1) + "\n", {"/=5000"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.after.find("There isn't enough space to perform the installation activities."), 0u);
-  EXPECT_TRUE(Exists(H("/tmp/KorviInstall/old")));
+  EXPECT_TRUE(Exists(At("/tmp/KorviInstall/old")));
   // ... the exact figure does (the old work directory is removed first: one more dot).
   r = RunWith("1000\n", std::to_string(fits) + "\n", {"/=5000"});
   EXPECT_EQ(r.after, "." + std::string(kNotRoot));
@@ -118,10 +119,10 @@ TEST_F(Space, FullDiskStopsWithAMessageThatNamesThePath) {
              "bytes are free there. Free some space, or restart the installation procedure using "
              "an install area that has enough space: 'setup install /new_install_path'\n");
   // 18 free is not full: the ordinary install-need message follows.
-  Result r = RunWith("1000\n", "2000\n", {"/opt=18"});
+  RunResult r = RunWith("1000\n", "2000\n", {"/opt=18"});
   EXPECT_NE(r.after.find("at least 1.040000e+03 bytes"), std::string::npos);
   // A vendor directory is the path tested.
-  ASSERT_EQ(Sh("mkdir -p " + Quote(H("/opt/Korvi"))), 0);
+  ASSERT_EQ(Shell("mkdir -p " + Quote(At("/opt/Korvi"))), 0);
   ExpectStop(RunWith("1000\n", "2000\n", {"/opt/Korvi=0"}),
              "There isn't enough space in /opt/Korvi to perform the installation activities: "
              "only 0 bytes are free there. Free some space, or restart the installation "
@@ -130,10 +131,9 @@ TEST_F(Space, FullDiskStopsWithAMessageThatNamesThePath) {
 }
 
 TEST_F(Space, TargetNotYetThereIsMeasuredAtItsNearestExistingAncestor) {
-  Result r = RunWith("1000\n", "2000\n", {"/opt=30000"}, {"install", "/opt/new/base"});
+  RunResult r = RunWith("1000\n", "2000\n", {"/opt=30000"}, {"install", "/opt/new/base"});
   EXPECT_EQ(r.after, kNotRoot);
   EXPECT_EQ(Calls(), "df -b /tmp\ndf -b /opt\ndf -b /opt\nwhoami\n");
 }
 
 }  // namespace
-}  // namespace flow

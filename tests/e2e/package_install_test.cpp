@@ -1,11 +1,11 @@
 // End-to-end runs of setup in the simulated host: a new installation from a whole archive,
 // from pieces and from an upper-case "DISKS" list; the root check; the older-daemon
 // question; an upgrade over a previous installation; a hostile package map.
-#include "package_support.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-using namespace pkgtest;
+using namespace ktest;
 
 const char kAD[] = "/opt/Korvi/kvln";
 const char kSimpleList[] = "t installed-by-list\n";
@@ -13,7 +13,7 @@ const char kSimpleList[] = "t installed-by-list\n";
 // The agreement's answer; pkgadd takes "y" at the end of input.
 const char kAccept[] = "y\n";
 
-void ExpectScript(const Sim& sim, const std::string& name) {
+void ExpectScript(const Sandbox& sim, const std::string& name) {
   std::string path = sim.At(std::string(kAD) + "/" + name);
   SCOPED_TRACE(name);
   ASSERT_TRUE(Exists(path));
@@ -31,7 +31,7 @@ void ExpectScript(const Sim& sim, const std::string& name) {
 }
 
 // What every successful new installation leaves.
-void ExpectFreshInstall(const Sim& sim, const Result& r) {
+void ExpectFreshInstall(const Sandbox& sim, const Result& r) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(sim.CallsOf("pkgadd"), std::vector<std::string>{"pkgadd -d /tmp/KorviInstall VLMRkvln"});
   EXPECT_TRUE(Exists(sim.At("/opt/Korvi/kvln/kpqadmin")));
@@ -51,7 +51,7 @@ void ExpectFreshInstall(const Sim& sim, const Result& r) {
 }
 
 TEST(Install, NewInstallationFromWholeArchive) {
-  Sim sim("whole");
+  Sandbox sim("whole");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   ASSERT_TRUE(Exists(sim.Dist() + "/Solarisi386Kvln.tar.Z"));
   Result r = sim.Setup(kAccept, "", "", "077");
@@ -67,7 +67,7 @@ TEST(Install, NewInstallationFromWholeArchive) {
 }
 
 TEST(Install, NewInstallationFromPieces) {
-  Sim sim("pieces");
+  Sandbox sim("pieces");
   sim.MakeDist(SamplePkgDir(), kSimpleList, "--pieces 3");
   ASSERT_TRUE(Exists(sim.Dist() + "/pkg_tar.03"));
   ASSERT_FALSE(Exists(sim.Dist() + "/Solarisi386Kvln.tar.Z"));
@@ -75,7 +75,7 @@ TEST(Install, NewInstallationFromPieces) {
 }
 
 TEST(Install, NewInstallationFromUpperCaseDisksList) {
-  Sim sim("upper");
+  Sandbox sim("upper");
   sim.MakeDist(SamplePkgDir(), kSimpleList, "--upper --pieces 2");
   ASSERT_TRUE(Exists(sim.Dist() + "/DISKS"));
   ASSERT_FALSE(Exists(sim.Dist() + "/disks"));
@@ -89,7 +89,7 @@ TEST(Install, NewInstallationFromUpperCaseDisksList) {
 }
 
 TEST(Install, PiecesAreJoinedInListOrder) {
-  Sim sim("order");
+  Sandbox sim("order");
   sim.MakeDist(SamplePkgDir(), kSimpleList, "--pieces 2");
   // Swapped in the list, the pieces make no archive: the uncompress step fails (fatal).
   WriteFile(sim.Dist() + "/disks", "disks isize tsize pkg_tar.02 pkg_tar.01 end_of_list\n");
@@ -99,7 +99,7 @@ TEST(Install, PiecesAreJoinedInListOrder) {
 }
 
 TEST(Install, NotRootInstallsNothingButCleansUp) {
-  Sim sim("notroot");
+  Sandbox sim("notroot");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   Result r = sim.Setup(kAccept, "--user alice");
   EXPECT_EQ(r.status, 0);
@@ -111,7 +111,7 @@ TEST(Install, NotRootInstallsNothingButCleansUp) {
 }
 
 TEST(Install, RootxIsNotRoot) {
-  Sim sim("rootx");
+  Sandbox sim("rootx");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   Result r = sim.Setup(kAccept, "--user rootx");
   EXPECT_EQ(r.status, 0);
@@ -120,7 +120,7 @@ TEST(Install, RootxIsNotRoot) {
 }
 
 TEST(Install, FailingPkgaddEndsTheRun) {
-  Sim sim("pkgaddfail");
+  Sandbox sim("pkgaddfail");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   Result r = sim.Setup(kAccept, "--fail pkgadd");
   EXPECT_EQ(r.status, 1);
@@ -130,7 +130,7 @@ TEST(Install, FailingPkgaddEndsTheRun) {
 }
 
 TEST(Install, MissingFileListEndsWithStatus1) {
-  Sim sim("nodisks");
+  Sandbox sim("nodisks");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   Shell("rm -f " + Quote(sim.Dist() + "/disks"));
   Result r = sim.Setup(kAccept);
@@ -141,10 +141,10 @@ TEST(Install, MissingFileListEndsWithStatus1) {
 
 // The README's main job installs the sample distribution end to end in the sandbox.
 TEST(Install, SampleDistributionThroughTheMainJob) {
-  Sim sim("demo");
+  Sandbox sim("demo");
   std::string out = sim.state + "/demo";
   std::string cmd = "cd " + Quote(KORVI_SOURCE_DIR) + " && printf 'y\\n' | KORVI_DEMO_SETUP=" +
-                    Quote(SetupBin()) + " KORVI_DEMO_OUT=" + Quote(out) +
+                    Quote(SetupBinary()) + " KORVI_DEMO_OUT=" + Quote(out) +
                     " timeout 300 scripts/demo.sh >" + Quote(sim.state + "/demo.out") + " 2>&1";
   int status = Shell(cmd);
   std::string text = ReadFile(sim.state + "/demo.out");
@@ -180,7 +180,7 @@ class OldDaemon : public ::testing::Test {
       "daemon, you must delete all your Korvi print queues prior to installing\nthis "
       "package.\n\nNOTE: KavlonD is located in <install directory>/Korvi/kvln\n";
   const std::string kQuestion = "\nDo You want to continue with the installation? [yn] ";
-  Sim sim;
+  Sandbox sim;
 };
 
 TEST_F(OldDaemon, YesGoesOnAndKeepsTheStartupLinks) {
@@ -266,7 +266,7 @@ class Upgrade : public ::testing::Test {
           Quote(sim.At("/opt/Korvi/kvln/installed-by-list")));
     sim.ClearRecords();
   }
-  Sim sim;
+  Sandbox sim;
 };
 
 TEST_F(Upgrade, RegistersAndCopiesEveryFileOfThePackageMap) {
@@ -351,7 +351,7 @@ TEST_F(Upgrade, FailingRegistrationsDoNotStopIt) {
 // Relative paths of the package map are registered and copied under the installation's
 // own base directory.
 TEST(UpgradeElsewhere, RelativePathsGoUnderTheInstallationsBase) {
-  Sim sim("upgradeapps");
+  Sandbox sim("upgradeapps");
   sim.MakeDist(SamplePkgDir(), kSimpleList);
   ASSERT_EQ(sim.Setup(kAccept, "", "install /opt/apps").status, 0);
   WriteFile(sim.At("/opt/apps/Korvi/kvln/README"), "stale\n");

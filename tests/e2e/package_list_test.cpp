@@ -1,17 +1,17 @@
 // End-to-end runs of the package list "pkg.list" in a new installation of the sample
 // package: every keyword and attribute, the release test, the process check, lines that
 // lack their argument, and lists whose names are not safe for the shell.
-#include "package_support.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-using namespace pkgtest;
+using namespace ktest;
 
 const std::string kAD = "/opt/Korvi/kvln";
 
 // A new installation of the sample package (with the sample's extra files in the archive)
 // running the given list.
-Result InstallWithList(Sim& sim, const std::string& list, const std::string& runnerOpts = "",
+Result InstallWithList(Sandbox& sim, const std::string& list, const std::string& runnerOpts = "",
                        const std::string& input = "y\n") {
   sim.MakeDist(SamplePkgDir(), list, "--extra " + Quote(SampleExtra()));
   return sim.Setup(input, runnerOpts, "", "077");
@@ -34,7 +34,7 @@ std::string Owner(const std::string& path) {
 }
 
 TEST(PackageList, EveryKeywordAndAttribute) {
-  Sim sim("keywords");
+  Sandbox sim("keywords");
   Result r = InstallWithList(sim,
       "# a comment: c nothing mode 000\n"
       "#also a comment, written without a blank\n"
@@ -112,7 +112,7 @@ TEST(PackageList, EveryKeywordAndAttribute) {
 }
 
 TEST(PackageList, NameRenamesAndLaterAttributesStillUseTheOldName) {
-  Sim sim("name");
+  Sandbox sim("name");
   Result r = InstallWithList(sim, "t a name b mode 755\nt never\n");
   // chmod runs on the old name, which no longer exists: a fatal command that fails.
   EXPECT_EQ(r.status, 1);
@@ -140,7 +140,7 @@ void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << c.release; }
 class VersionTest : public ::testing::TestWithParam<ReleaseCase> {};
 
 TEST_P(VersionTest, ComparesReleasesAsStrings) {
-  Sim sim("version");
+  Sandbox sim("version");
   Result r = InstallWithList(sim,
                              "v >= 5.10 t ge\n"
                              "v > 5.10 t gt\n"
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(PackageList, CheckpsQuitStopsTheListAndInstall) {
-  Sim sim("checkps");
+  Sandbox sim("checkps");
   Result r = InstallWithList(sim, "t before\ncheckps kpadmin,driver mode 700\nt after\n",
                              "--proc driver:120", "y\n2\n");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -196,7 +196,7 @@ TEST(PackageList, CheckpsQuitStopsTheListAndInstall) {
 }
 
 TEST(PackageList, CheckpsWithNothingRunningGoesOn) {
-  Sim sim("checkps2");
+  Sandbox sim("checkps2");
   Result r = InstallWithList(sim, "checkps kpadmin,driver,\nt after\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(Contains(r.out, "The following processes are running"));
@@ -205,7 +205,7 @@ TEST(PackageList, CheckpsWithNothingRunningGoesOn) {
 }
 
 TEST(PackageList, LinesWithoutTheirArgumentAreWarnedAndSkipped) {
-  Sim sim("missing");
+  Sandbox sim("missing");
   Result r = InstallWithList(sim,
                              "c\n"
                              "dirto samples\n"
@@ -232,7 +232,7 @@ TEST(PackageList, LinesWithoutTheirArgumentAreWarnedAndSkipped) {
 }
 
 TEST(PackageList, UnreadableReleaseEndsTheVersionLine) {
-  Sim sim("norelease");
+  Sandbox sim("norelease");
   Shell("mkdir -p " + Quote(sim.At("/usr/bin")));
   WriteFile(sim.At("/usr/bin/uname"), "#!/bin/sh\nexit 1\n", 0755);
   Result r = InstallWithList(sim, "v >= 0 t ge mode 600\nv < 9 t lt\nt after\n");
@@ -245,7 +245,7 @@ TEST(PackageList, UnreadableReleaseEndsTheVersionLine) {
 }
 
 TEST(PackageList, LauncherThatCannotBeWrittenIsReportedAndSkipped) {
-  Sim sim("nolauncher");
+  Sandbox sim("nolauncher");
   Shell("mkdir -p " + Quote(sim.At("/usr/bin/kvdir")));
   Result r = InstallWithList(sim, "m driver bat kvdir\nt after\n");
   // The list goes on; the run ends with status 1, after the clean-up.
@@ -256,7 +256,7 @@ TEST(PackageList, LauncherThatCannotBeWrittenIsReportedAndSkipped) {
 }
 
 TEST(PackageList, MissingListIsAnErrorLineAndStatus0) {
-  Sim sim("nolist");
+  Sandbox sim("nolist");
   sim.MakeDist(SamplePkgDir(), "t x\n");
   // Rebuild the archive without its pkg.list.
   std::string dist = sim.Dist();
@@ -269,7 +269,7 @@ TEST(PackageList, MissingListIsAnErrorLineAndStatus0) {
 }
 
 TEST(PackageList, SedNeverWritesThroughALinkPlantedInTmp) {
-  Sim sim("sedlink");
+  Sandbox sim("sedlink");
   Shell("mkdir -p " + Quote(sim.At("/opt")));
   WriteFile(sim.At("/opt/victim"), "keep me\n");
   ASSERT_EQ(ReadFile(sim.At("/opt/victim")), "keep me\n");
@@ -282,7 +282,7 @@ TEST(PackageList, SedNeverWritesThroughALinkPlantedInTmp) {
 }
 
 TEST(PackageList, LinkReplacesALinkLeftBehind) {
-  Sim sim("relink");
+  Sandbox sim("relink");
   Shell("mkdir -p " + Quote(sim.At("/var/spool/Korvi")));
   ASSERT_EQ(symlink("/nowhere", sim.At("/var/spool/Korvi/kavlonkvln.log").c_str()), 0);
   Result r = InstallWithList(sim, "t kavlonkvln.log link /var/spool/Korvi/kavlonkvln.log\n");
@@ -302,7 +302,7 @@ void PrintTo(const HostileListCase& c, std::ostream* os) { *os << c.name; }
 class HostileList : public ::testing::TestWithParam<HostileListCase> {};
 
 TEST_P(HostileList, IsRefusedBeforeAnyLineRuns) {
-  Sim sim("hostile");
+  Sandbox sim("hostile");
   Result r = InstallWithList(sim, std::string("t first-line\n# fine\n") + GetParam().line + "\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.err, "ERROR: pkg.list line 3: ")) << r.err;
@@ -346,7 +346,7 @@ TEST(PackageList, RefusalsNameTheLineTheWordAndTheReason) {
            Case{"t a bat x/y", "ERROR: pkg.list line 1: \"x/y\" is not a file name of /usr/bin\n"},
        }) {
     SCOPED_TRACE(c.line);
-    Sim sim("refusal");
+    Sandbox sim("refusal");
     Result r = InstallWithList(sim, std::string(c.line) + "\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, c.message);
@@ -355,7 +355,7 @@ TEST(PackageList, RefusalsNameTheLineTheWordAndTheReason) {
 }
 
 TEST(PackageList, SedWithoutAPlaceForItsOutputEndsTheRun) {
-  Sim sim("sedtmpdir");
+  Sandbox sim("sedtmpdir");
   Shell("mkdir -p " + Quote(sim.At("/tmp/setup.tmp")));
   Result r = InstallWithList(sim, "install kvln.conf\nm kvln.conf sed s/a/b/\n");
   EXPECT_EQ(r.status, 1);
@@ -366,7 +366,7 @@ TEST(PackageList, SedWithoutAPlaceForItsOutputEndsTheRun) {
 // A sed that is the first pair takes the rest of the line, blanks and all; a later one
 // takes one word, and the pairs after it still apply.
 TEST(PackageList, SedFirstTakesTheRestOfTheLineLaterOneWord) {
-  Sim sim("sedargs");
+  Sandbox sim("sedargs");
   Result r = InstallWithList(sim,
                              "install kvln.conf\n"
                              "m kvln.conf owner daemon sed s/@SPOOL@/spool/ group bin\n"

@@ -4,11 +4,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
-#include "package_support.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-using namespace pkgtest;
+using namespace ktest;
 
 const std::string kAD = "/opt/Korvi/kvln";
 using Args = std::vector<std::string>;
@@ -28,7 +28,7 @@ void PrintTo(const SpoolerCase& c, std::ostream* os) { *os << c.name; }
 class FlagFile : public ::testing::TestWithParam<SpoolerCase> {};
 
 TEST_P(FlagFile, NamesTheHostSpooler) {
-  Sim sim("flag");
+  Sandbox sim("flag");
   sim.MakeDist(SamplePkgDir(), "t x\n");
   Result r = sim.Setup("y\n", GetParam().runnerOpts);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SpoolerCase>& i) { return std::string(i.param.name); });
 
 TEST(PrintConfLink, MadeOnAnLPRngHostWithThePrintConfigurationTool) {
-  Sim sim("printconf");
+  Sandbox sim("printconf");
   Shell("mkdir -p " + Quote(sim.At("/usr/share/printconf/util")));
   sim.MakeDist(SamplePkgDir(), "t x\n");
   Result r = sim.Setup("y\n", "--lpd lprng");
@@ -59,7 +59,7 @@ TEST(PrintConfLink, MadeOnAnLPRngHostWithThePrintConfigurationTool) {
 }
 
 TEST(PrintConfLink, NotMadeWhenAnEntryIsThereOrTheHostIsNotLPRng) {
-  Sim sim("printconf2");
+  Sandbox sim("printconf2");
   Shell("mkdir -p " + Quote(sim.At("/usr/share/printconf/util")));
   WriteFile(sim.At("/usr/share/printconf/util/KorviPrintkvln"), "theirs\n");
   sim.MakeDist(SamplePkgDir(), "t x\n");
@@ -68,7 +68,7 @@ TEST(PrintConfLink, NotMadeWhenAnEntryIsThereOrTheHostIsNotLPRng) {
   EXPECT_EQ(ReadFile(sim.At("/usr/share/printconf/util/KorviPrintkvln")), "theirs\n");
   EXPECT_FALSE(Contains(sim.Log(), "/usr/share/printconf"));
 
-  Sim plain("printconf3");
+  Sandbox plain("printconf3");
   Shell("mkdir -p " + Quote(plain.At("/usr/share/printconf/util")));
   plain.MakeDist(SamplePkgDir(), "t x\n");
   r = plain.Setup("y\n", "--lpd plain");
@@ -77,7 +77,7 @@ TEST(PrintConfLink, NotMadeWhenAnEntryIsThereOrTheHostIsNotLPRng) {
 }
 
 TEST(QueueScripts, ReRunningRewritesThemFromScratch) {
-  Sim sim("rerun");
+  Sandbox sim("rerun");
   sim.MakeDist(SamplePkgDir(), "t x\n");
   ASSERT_EQ(sim.Setup("y\n").status, 0);
   std::string first = ReadFile(sim.At(kAD + "/KorviKSF"));
@@ -94,7 +94,7 @@ TEST(QueueScripts, ReRunningRewritesThemFromScratch) {
 // Scripts written in 2031 say 2031: setup runs with time() fixed in mid-2031 by a small
 // preloaded library built here.
 TEST(QueueScripts, BannerCarriesTheYearOfWriting) {
-  Sim sim("year");
+  Sandbox sim("year");
   std::string src = sim.At("/tmp/clock2031.c"), lib = sim.At("/tmp/clock2031.so");
   WriteFile(src,
             "#include <time.h>\n"
@@ -127,7 +127,7 @@ class Scripts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     struct stat st = {};
-    stat(SetupBin().c_str(), &st);
+    stat(SetupBinary().c_str(), &st);
     std::string base = std::string(KORVI_BINARY_DIR) + "/tests/package_scripts_cache";
     std::string cache = base + "_" + std::to_string(st.st_ino) + "_" +
                         std::to_string(st.st_size) + "_" + std::to_string(st.st_mtime);
@@ -136,7 +136,7 @@ class Scripts : public ::testing::Test {
     flock(fdLock, LOCK_EX);
     if (!Exists(cache + "/.ready")) {
       Shell("rm -rf " + Quote(base) + "_*");  // those of earlier builds
-      Sim build("scripts_build");
+      Sandbox build("scripts_build");
       build.MakeDist(SamplePkgDir(), "t x\n");
       Result r = build.Setup("y\n");
       if (r.status != 0) {
@@ -154,7 +154,7 @@ class Scripts : public ::testing::Test {
       Shell("cp -a " + Quote(build.state) + " " + Quote(cache) + " && touch " +
             Quote(cache + "/.ready"));
     }
-    sim_ = new Sim("scripts");
+    sim_ = new Sandbox("scripts");
     Shell("cp -a " + Quote(cache) + "/. " + Quote(sim_->state) + "/");
     flock(fdLock, LOCK_UN);
     close(fdLock);
@@ -175,15 +175,15 @@ class Scripts : public ::testing::Test {
   // Runs a shell command inside the sandbox; cwd is an inside path.
   static Result Run(const std::string& cmd, const std::string& cwd = "/tmp",
                     const std::string& runnerOpts = "", const std::string& input = "") {
-    return sim_->Run(input, runnerOpts, cmd, sim_->At(cwd));
+    return sim_->Run(input, runnerOpts, cmd, cwd);
   }
 
   static std::vector<ProgCall> Calls(const char* prog) { return sim_->Progs(prog); }
 
-  static Sim* sim_;
+  static Sandbox* sim_;
 };
 
-Sim* Scripts::sim_ = nullptr;
+Sandbox* Scripts::sim_ = nullptr;
 
 const char kV5Call[] = "17 bob@hostx 'report###0 12' 2 'duplex a4' /tmp/f1 /tmp/f2";
 const char kLprngCall[] = "-Pq1 -d/var/spool/q1 -edfA001,dfA002 -Zduplex,a4 -nbob -hhostx";
@@ -472,13 +472,13 @@ TEST_F(Scripts, FilterWrapperLPRngReadsStandardInputForStdin) {
 
 TEST_F(Scripts, LauncherRunsTheProgramFromTheApplicationDirectory) {
   // A launcher as the package list's "bat" writes it.
-  Sim sim("launcher");
+  Sandbox sim("launcher");
   sim.MakeDist(SamplePkgDir(), "m driver bat kvdriver\n");
   Result r = sim.Setup("y\n");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   sim.ClearRecords();
   Shell("mkdir -p " + Quote(sim.At("/var/spool/work")));
-  r = sim.Run("", "", "/usr/bin/kvdriver -x 'a b'", sim.At("/var/spool/work"));
+  r = sim.Run("", "", "/usr/bin/kvdriver -x 'a b'", "/var/spool/work");
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<ProgCall> c = sim.Progs("driver");
   ASSERT_EQ(c.size(), 1u);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "installer/setup.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -37,18 +38,13 @@ TEST(StripToBaseName, CutsAtProductThenVendorThenOneSlash) {
 class SameDirectoryTest : public testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/flow_samedir_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     ASSERT_EQ(mkdir((dir + "/a").c_str(), 0755), 0);
     ASSERT_EQ(mkdir((dir + "/b").c_str(), 0755), 0);
     ASSERT_EQ(symlink((dir + "/a").c_str(), (dir + "/link").c_str()), 0);
-    FILE* f = fopen((dir + "/file").c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fclose(f);
+    tmp.Touch("file");
   }
-  void TearDown() override { system(("rm -rf " + dir).c_str()); }
-  std::string dir;
+  ktest::TempDir tmp{"samedir"};
+  std::string dir = tmp.path;
 };
 
 TEST_F(SameDirectoryTest, ComparesDirectoriesNotTexts) {

@@ -2,14 +2,15 @@
 // sample on the simulated host when its answers are piped in.
 #include <gtest/gtest.h>
 
-#include "sim_util.h"
+#include "tests/support/sandbox.h"
 
-using namespace simtest;
+using namespace ktest;
+namespace fs = std::filesystem;
 
 namespace {
 
 TEST(Demo, StopsWhenTheInstallerIsNotBuilt) {
-  Result r = Sh("KORVI_DEMO_SETUP=/nonexistent/setup " + Q(kSource + "/scripts/demo.sh") + " </dev/null 2>&1");
+  Result r = Capture("KORVI_DEMO_SETUP=/nonexistent/setup " + Quote(Src("scripts/demo.sh")) + " </dev/null 2>&1");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "demo: the installer is not built yet (/nonexistent/setup is missing); nothing to run.\n");
 }
@@ -18,8 +19,8 @@ TEST(Demo, InstallsTheSampleWithPipedAnswers) {
   const std::string setup = std::string(KORVI_BINARY_DIR) + "/installer/setup";
   if (!fs::exists(setup)) GTEST_SKIP() << "no installer at " << setup;
   TempDir t;
-  Result r = Sh("printf 'y\\n' | KORVI_DEMO_SETUP=" + Q(setup) + " KORVI_DEMO_OUT=" + Q(t / "demo") + " " +
-                Q(kSource + "/scripts/demo.sh") + " 2>&1");
+  Result r = Capture("printf 'y\\n' | KORVI_DEMO_SETUP=" + Quote(setup) + " KORVI_DEMO_OUT=" + Quote(t / "demo") + " " +
+                Quote(Src("scripts/demo.sh")) + " 2>&1");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("Installation of <VLMRkvln> was successful."), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("==== What setup left on the simulated Solaris host ====\n"

@@ -5,17 +5,18 @@
 
 #include <set>
 
-#include "sim_util.h"
+#include "tests/support/sandbox.h"
 
-using namespace simtest;
+using namespace ktest;
+namespace fs = std::filesystem;
 
 namespace {
 
 // Unpacks a distribution the way the installer does (join the listed pieces
 // in order, uncompress, untar) into dir/work, outside the sandbox.
 Result Unpack(const std::string& dist, const std::string& dir) {
-  return Sh("set -e; mkdir -p " + Q(dir + "/work") + "; cd " + Q(dist) +
-            "; L=disks; [ -f disks ] || L=DISKS; W=" + Q(dir + "/work") +
+  return Capture("set -e; mkdir -p " + Quote(dir + "/work") + "; cd " + Quote(dist) +
+            "; L=disks; [ -f disks ] || L=DISKS; W=" + Quote(dir + "/work") +
             "; for f in $(cat $L); do [ $f = end_of_list ] && break; cp -p $f $W; done; cd $W;"
             " for f in $(cat $L); do case $f in pkg_tar.*|PKG_TAR.*) cat $f >> Solarisi386Kvln.tar.Z;; esac; done;"
             " uncompress Solarisi386Kvln.tar.Z; tar xfp Solarisi386Kvln.tar; rm Solarisi386Kvln.tar; echo unpacked");
@@ -23,14 +24,14 @@ Result Unpack(const std::string& dist, const std::string& dir) {
 
 // Compares the unpacked tree with the sources the distribution was built from.
 void ExpectSameTree(const std::string& work, bool extra) {
-  Result d = Sh("diff -r --no-dereference " + Q(kSample + "/VLMRkvln") + " " + Q(work + "/VLMRkvln") +
-                " 2>&1 && cmp " + Q(kSample + "/pkg.list") + " " + Q(work + "/pkg.list") + " 2>&1");
+  Result d = Capture("diff -r --no-dereference " + Quote(Src("sim/sample/VLMRkvln")) + " " + Quote(work + "/VLMRkvln") +
+                " 2>&1 && cmp " + Quote(Src("sim/sample/pkg.list")) + " " + Quote(work + "/pkg.list") + " 2>&1");
   EXPECT_EQ(d.status, 0) << d.out;
-  EXPECT_EQ(Mode(work + "/VLMRkvln/reloc/kvln/driver"), 0755u);
-  EXPECT_EQ(Mode(work + "/VLMRkvln/root/var/spool/Korvi"), 0775u);
+  EXPECT_EQ(Mode(work + "/VLMRkvln/reloc/kvln/driver"), 0755);
+  EXPECT_EQ(Mode(work + "/VLMRkvln/root/var/spool/Korvi"), 0775);
   if (extra) {
-    Result e = Sh("for f in $(cd " + Q(kSample + "/extra") + " && find . -type f); do cmp " +
-                  Q(kSample + "/extra") + "/$f " + Q(work) + "/$f || exit 1; done 2>&1");
+    Result e = Capture("for f in $(cd " + Quote(Src("sim/sample/extra")) + " && find . -type f); do cmp " +
+                  Quote(Src("sim/sample/extra")) + "/$f " + Quote(work) + "/$f || exit 1; done 2>&1");
     EXPECT_EQ(e.status, 0) << e.out;
   } else {
     EXPECT_FALSE(fs::exists(work + "/kvln.conf"));
@@ -44,13 +45,13 @@ TEST(Mkdist, WholeArchiveUnpacksToThePackageTree) {
   EXPECT_EQ(b.out, "sim/mkdist: wrote " + t / "dist" + " (4 files listed in disks)\n");
   EXPECT_EQ(ReadFile(t / "dist/disks"), "disks\nisize\ntsize\nSolarisi386Kvln.tar.Z\nend_of_list\n");
   EXPECT_EQ(ReadFile(t / "dist/setup"), "#!/bin/sh\necho setup\n");
-  EXPECT_EQ(Mode(t / "dist/setup"), 0755u);
+  EXPECT_EQ(Mode(t / "dist/setup"), 0755);
   const double isize = std::atof(ReadFile(t / "dist/isize").c_str());
   const double tsize = std::atof(ReadFile(t / "dist/tsize").c_str());
   EXPECT_GT(isize, 0);
   EXPECT_GT(tsize, isize);  // archive, tar file and tree are there at once
   EXPECT_EQ(ReadFile(t / "dist/Solarisi386Kvln.tar.Z").substr(0, 2), "\x1f\x9d");  // compress magic
-  Result u = Unpack(t / "dist", t.path());
+  Result u = Unpack(t / "dist", t.path);
   ASSERT_EQ(u.out, "unpacked\n");
   ExpectSameTree(t / "work", false);
 }
@@ -67,7 +68,7 @@ TEST(Mkdist, PiecesJoinToTheWholeArchive) {
   EXPECT_EQ(ReadFile(t / "dist/pkg_tar.01") + ReadFile(t / "dist/pkg_tar.02") + ReadFile(t / "dist/pkg_tar.03"),
             ReadFile(t / "whole/Solarisi386Kvln.tar.Z"));
   EXPECT_EQ(ReadFile(t / "dist/isize"), ReadFile(t / "whole/isize"));
-  Result u = Unpack(t / "dist", t.path());
+  Result u = Unpack(t / "dist", t.path);
   ASSERT_EQ(u.out, "unpacked\n");
   ExpectSameTree(t / "work", true);
 
@@ -91,7 +92,7 @@ TEST(Mkdist, UpperCaseMediaAndGivenSizes) {
   EXPECT_EQ(ReadFile(t / "dist/isize"), "1000\n");
   EXPECT_EQ(ReadFile(t / "dist/tsize"), "500\n");
   EXPECT_EQ(ReadFile(t / "dist/ISIZE"), "1000\n");
-  Result u = Unpack(t / "dist", t.path());
+  Result u = Unpack(t / "dist", t.path);
   ASSERT_EQ(u.out, "unpacked\n");
   ExpectSameTree(t / "work", true);
   // Upper-case media carry the archive in pieces: one when none is asked for.
@@ -105,35 +106,35 @@ TEST(Mkdist, ModesComeFromThePackageMapNotTheCheckout) {
   // others, the spool directories closed. The archive is the same either way.
   TempDir t;
   const std::string pkg = t / "VLMRkvln";
-  Sh("cp -R " + Q(kSample + "/VLMRkvln") + " " + Q(pkg) + " && cp -R " + Q(kSample + "/extra") + " " +
-     Q(t / "extra") + " && cp " + Q(kSample + "/pkg.list") + " " + Q(t / "pkg.list") + " && chmod -R go+w " +
-     Q(pkg) + " " + Q(t / "extra") + " " + Q(t / "pkg.list") + " && chmod 0700 " +
-     Q(pkg + "/root/var/spool/Korvi") + " " + Q(pkg + "/root/var/spool/Korvi/kvln"));
+  Capture("cp -R " + Quote(Src("sim/sample/VLMRkvln")) + " " + Quote(pkg) + " && cp -R " + Quote(Src("sim/sample/extra")) + " " +
+     Quote(t / "extra") + " && cp " + Quote(Src("sim/sample/pkg.list")) + " " + Quote(t / "pkg.list") + " && chmod -R go+w " +
+     Quote(pkg) + " " + Quote(t / "extra") + " " + Quote(t / "pkg.list") + " && chmod 0700 " +
+     Quote(pkg + "/root/var/spool/Korvi") + " " + Quote(pkg + "/root/var/spool/Korvi/kvln"));
   // An entry that climbs out of the package leaves what it reaches alone.
   std::string map = ReadFile(pkg + "/pkgmap");
   map.insert(map.find("1 i pkginfo"), "1 f none kvln/../../../pkg.list 0777 root other 1 1 1\n");
   WriteFile(pkg + "/pkgmap", map);
-  Result b = Sh(Q(kMkdist) + " --extra " + Q(t / "extra") + " " + Q(pkg) + " " + Q(t / "pkg.list") + " " +
-                Q(FakeSetup(t)) + " " + Q(t / "dist") + " 2>&1");
+  Result b = Capture(Quote(Src("sim/mkdist")) + " --extra " + Quote(t / "extra") + " " + Quote(pkg) + " " + Quote(t / "pkg.list") + " " +
+                Quote(FakeSetup(t)) + " " + Quote(t / "dist") + " 2>&1");
   ASSERT_EQ(b.status, 0) << b.out;
-  ASSERT_EQ(Unpack(t / "dist", t.path()).out, "unpacked\n");
+  ASSERT_EQ(Unpack(t / "dist", t.path).out, "unpacked\n");
   const std::string w = t / "work";
-  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi"), 0775u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln"), 0775u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln/README"), 0644u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln"), 0755u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/driver"), 0755u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/README"), 0644u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi"), 0775);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln"), 0775);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool/Korvi/kvln/README"), 0644);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln"), 0755);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/driver"), 0755);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc/kvln/README"), 0644);
   // What the map gives no mode keeps its own, without group and other write.
-  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool"), 0755u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc"), 0755u);
-  EXPECT_EQ(Mode(w + "/VLMRkvln/pkginfo"), 0644u);
-  EXPECT_EQ(Mode(w + "/pkg.list"), 0644u);
-  EXPECT_EQ(Mode(w + "/kpadmin"), 0755u);
-  EXPECT_EQ(Mode(w + "/kvln.conf"), 0644u);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/root/var/spool"), 0755);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/reloc"), 0755);
+  EXPECT_EQ(Mode(w + "/VLMRkvln/pkginfo"), 0644);
+  EXPECT_EQ(Mode(w + "/pkg.list"), 0644);
+  EXPECT_EQ(Mode(w + "/kpadmin"), 0755);
+  EXPECT_EQ(Mode(w + "/kvln.conf"), 0644);
   // The sources are not changed.
-  EXPECT_EQ(Mode(pkg + "/root/var/spool/Korvi"), 0700u);
-  EXPECT_EQ(Mode(t / "pkg.list"), 0666u);
+  EXPECT_EQ(Mode(pkg + "/root/var/spool/Korvi"), 0700);
+  EXPECT_EQ(Mode(t / "pkg.list"), 0666);
 }
 
 TEST(Mkdist, RefusesBadInput) {
@@ -152,20 +153,20 @@ TEST(Mkdist, RefusesBadInput) {
       << r.out;
   EXPECT_FALSE(fs::exists(t / "tiny"));
   // A package map naming a file the package lacks.
-  Sh("cp -R " + Q(kSample + "/VLMRkvln") + " " + Q(t / "VLMRkvln"));
+  Capture("cp -R " + Quote(Src("sim/sample/VLMRkvln")) + " " + Quote(t / "VLMRkvln"));
   fs::remove(t / "VLMRkvln/reloc/kvln/ksf");
-  r = Sh(Q(kMkdist) + " " + Q(t / "VLMRkvln") + " " + Q(kSample + "/pkg.list") + " " + Q(setup) + " " +
-         Q(t / "b") + " 2>&1");
+  r = Capture(Quote(Src("sim/mkdist")) + " " + Quote(t / "VLMRkvln") + " " + Quote(Src("sim/sample/pkg.list")) + " " + Quote(setup) + " " +
+         Quote(t / "b") + " 2>&1");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "sim/mkdist: " + t / "VLMRkvln" + "/pkgmap names kvln/ksf, but " + t / "VLMRkvln" +
                        "/reloc/kvln/ksf is missing\n");
   EXPECT_FALSE(fs::exists(t / "b"));
-  r = Sh(Q(kMkdist) + " 2>&1");
+  r = Capture(Quote(Src("sim/mkdist")) + " 2>&1");
   EXPECT_EQ(r.status, 2);
 }
 
 TEST(Sample, PackageListUsesEveryKeywordAttributeAndOperator) {
-  std::string text = ReadFile(kSample + "/pkg.list");
+  std::string text = ReadFile(Src("sim/sample/pkg.list"));
   // Lines ending in a backslash continue on the next.
   for (size_t p; (p = text.find("\\\n")) != std::string::npos;) text.replace(p, 2, " ");
   const std::set<std::string> keywords = {"dir", "dirto", "t", "c", "m", "#", "v", "s", "newdir", "checkps"};
@@ -212,16 +213,16 @@ TEST(Sample, PackageMapIsCurrent) {
       " $1 != \":\" { if ($2 == \"f\") $10 = \"\"; if ($2 == \"i\") $6 = \"\";"
       " if (($2 == \"d\" || $2 == \"f\") && $5 ~ /^[0-7][0-7][0-7][0-7]$/)"
       " $5 = substr($5, 1, 2) w(substr($5, 3, 1) + 0) w(substr($5, 4, 1) + 0); print }'";
-  Result fresh = Sh(Q(kSource + "/sim/mkpkgmap") + " " + Q(kSample + "/VLMRkvln") + strip);
-  Result stored = Sh("cat " + Q(kSample + "/VLMRkvln/pkgmap") + strip);
+  Result fresh = Capture(Quote(Src("sim/mkpkgmap")) + " " + Quote(Src("sim/sample/VLMRkvln")) + strip);
+  Result stored = Capture("cat " + Quote(Src("sim/sample/VLMRkvln/pkgmap")) + strip);
   ASSERT_EQ(fresh.status, 0);
   EXPECT_EQ(fresh.out, stored.out);
   EXPECT_NE(stored.out.find("1 f none kvln/kpqadmin 0755 root other "), std::string::npos);
   EXPECT_NE(stored.out.find("1 d none /var/spool ? ? ?"), std::string::npos);
   EXPECT_NE(stored.out.find("1 d none /var/spool/Korvi 0755 root other\n"), std::string::npos);
   // The spool directories are open to the group.
-  EXPECT_TRUE(HasLine(ReadFile(kSample + "/VLMRkvln/pkgmap"), "1 d none /var/spool/Korvi 0775 root other"));
-  EXPECT_TRUE(HasLine(ReadFile(kSample + "/VLMRkvln/pkgmap"), "1 d none /var/spool/Korvi/kvln 0775 root other"));
+  EXPECT_TRUE(HasLine(ReadFile(Src("sim/sample/VLMRkvln/pkgmap")), "1 d none /var/spool/Korvi 0775 root other"));
+  EXPECT_TRUE(HasLine(ReadFile(Src("sim/sample/VLMRkvln/pkgmap")), "1 d none /var/spool/Korvi/kvln 0775 root other"));
 }
 
 }  // namespace

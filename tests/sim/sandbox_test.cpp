@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <set>
 
-#include "sim_util.h"
+#include "tests/support/sandbox.h"
 
-using namespace simtest;
+using namespace ktest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -76,7 +77,7 @@ TEST(Sandbox, ProbeWritesEverywhereAndTheMachineIsUnchanged) {
   const std::vector<std::string> extra = RootFsPlaces();
   std::vector<bool> extraExisted;
   for (const auto& p : extra) extraExisted.push_back(fs::exists(p));
-  Result r = Sim("", ProbeScript(tag, extra));
+  Result r = InSandbox("", ProbeScript(tag, extra));
   EXPECT_EQ(r.status, 0) << r.out;
   for (const auto& p : kProbePlaces) EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
   for (const auto& p : extra) EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
@@ -96,13 +97,13 @@ TEST(Sandbox, ProbeWritesEverywhereAndTheMachineIsUnchanged) {
 TEST(Sandbox, WithoutAPrivateRootThePlacesStayPrivate) {
   // The fallback for kernels that refuse an overlay of the root file system.
   const std::string tag = "korvi-probe-plain-" + std::to_string(getpid());
-  Result r = Sh("KORVI_SIM_PLAIN_ROOT=1 " + Q(kRun) + " -- bash -c " + Q(ProbeScript(tag)) + " 2>&1");
+  Result r = Capture("KORVI_SIM_PLAIN_ROOT=1 " + Quote(Src("sim/run")) + " -- bash -c " + Quote(ProbeScript(tag)) + " 2>&1");
   EXPECT_EQ(r.status, 0) << r.out;
   for (const auto& p : kProbePlaces) {
     EXPECT_TRUE(HasLine(r.out, "ok " + p)) << p << "\n" << r.out;
     EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
   }
-  r = Sh("KORVI_SIM_PLAIN_ROOT=1 " + Q(kRun) + " --proc cupsd -- bash -c 'df -b /tmp; ps -e | grep -c cupsd' 2>&1");
+  r = Capture("KORVI_SIM_PLAIN_ROOT=1 " + Quote(Src("sim/run")) + " --proc cupsd -- bash -c 'df -b /tmp; ps -e | grep -c cupsd' 2>&1");
   EXPECT_EQ(r.out, "Filesystem              avail\nswap                  2000000\n1\n");
 }
 
@@ -110,7 +111,7 @@ TEST(Sandbox, WithStateTheWritesLandInTheStateOnly) {
   TempDir t;
   const std::string s = t / "state";
   const std::string tag = "korvi-probe-state-" + std::to_string(getpid());
-  Result r = Sim("--state " + Q(s), ProbeScript(tag));
+  Result r = InSandbox("--state " + Quote(s), ProbeScript(tag));
   EXPECT_EQ(r.status, 0) << r.out;
   for (const auto& p : kProbePlaces) EXPECT_FALSE(fs::exists(p + "/" + tag)) << p;
   // Kept: the private places and what was written to /usr/bin and /usr/sbin.
@@ -124,7 +125,7 @@ TEST(Sandbox, WithStateTheWritesLandInTheStateOnly) {
   EXPECT_FALSE(fs::exists(s + "/var/" + tag));
   EXPECT_FALSE(fs::exists(s + "/etc/" + tag));
   EXPECT_FALSE(fs::exists(s + "/usr/share/" + tag));
-  EXPECT_EQ(Mode(s + "/tmp"), 01777u);
+  EXPECT_EQ(Mode(s + "/tmp"), 01777);
 }
 
 TEST(Sandbox, StateIsSeenByTheNextRunAndUsrBinIsCopiedBack) {
@@ -134,63 +135,63 @@ TEST(Sandbox, StateIsSeenByTheNextRunAndUsrBinIsCopiedBack) {
   chmod((s + "/usr/bin/mytool").c_str(), 0755);
   WriteFile(s + "/opt/Korvi/kvln/old.txt", "old\n");
 
-  Result r = Sim("--state " + Q(s),
+  Result r = InSandbox("--state " + Quote(s),
                  "mytool; cat /opt/Korvi/kvln/old.txt; printf '#!/bin/sh\\necho launched\\n' > /usr/bin/launch;"
                  " chmod 755 /usr/bin/launch; rm /usr/bin/mytool; df -b / | head -n 1");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "mytool ran\nold\nFilesystem              avail\n");
   EXPECT_TRUE(fs::exists(s + "/usr/bin/launch"));
-  EXPECT_EQ(Mode(s + "/usr/bin/launch"), 0755u);
+  EXPECT_EQ(Mode(s + "/usr/bin/launch"), 0755);
   // The removal is no file of its own in the state (no overlay whiteout).
   EXPECT_FALSE(fs::exists(fs::symlink_status(s + "/usr/bin/mytool")));
   EXPECT_FALSE(fs::exists(s + "/usr/bin/df"));  // the stand-ins are not copied out
 
-  r = Sim("--state " + Q(s), "launch; command -v mytool || echo no mytool");
+  r = InSandbox("--state " + Quote(s), "launch; command -v mytool || echo no mytool");
   EXPECT_EQ(r.out, "launched\nno mytool\n");
 }
 
 TEST(Sandbox, StandardInputAndExitStatusPassThrough) {
-  Result r = Sim("", "read x; echo \"got $x\"; exit 3", "hello\n");
+  Result r = InSandbox("", "read x; echo \"got $x\"; exit 3", "hello\n");
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out, "got hello\n");
-  r = Sim("", "kill -TERM $$");
+  r = InSandbox("", "kill -TERM $$");
   EXPECT_EQ(r.status, 128 + 15);
-  r = Sim("", "true");
+  r = InSandbox("", "true");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
-  r = Sim("", "echo KORVI_SIM=$KORVI_SIM KORVI_SIM_DIR=$KORVI_SIM_DIR; whoami");
+  r = InSandbox("", "echo KORVI_SIM=$KORVI_SIM KORVI_SIM_DIR=$KORVI_SIM_DIR; whoami");
   EXPECT_EQ(r.out, "KORVI_SIM=1 KORVI_SIM_DIR=/var/korvi-sim\nroot\n");
 }
 
 TEST(Sandbox, RunnerErrorsExitWith125) {
-  Result r = Sh(Q(kRun) + " --bogus -- true 2>&1");
+  Result r = Capture(Quote(Src("sim/run")) + " --bogus -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: unknown option --bogus\n");
-  r = Sh(Q(kRun) + " 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out.rfind("usage: sim/run ", 0), 0u) << r.out;
-  r = Sh(Q(kRun) + " --cwd /nonexistent/dir -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --cwd /nonexistent/dir -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: no directory /nonexistent/dir\n");
-  r = Sh(Q(kRun) + " --df opt=12 -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --df opt=12 -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: --df takes MOUNT=KB with an absolute MOUNT: opt=12\n");
-  r = Sh(Q(kRun) + " --lpd cups -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --lpd cups -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: --lpd takes none, lprng or plain\n");
-  r = Sh(Q(kRun) + " --proc a/b -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --proc a/b -- true 2>&1");
   EXPECT_EQ(r.status, 125);
-  r = Sh(Q(kRun) + " --keep / -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --keep / -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: cannot keep /: it holds the private place /opt\n");
-  r = Sh(Q(kRun) + " --keep /var -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --keep /var -- true 2>&1");
   EXPECT_EQ(r.out, "sim/run: cannot keep /var: it holds the private place /var/spool\n");
-  r = Sh(Q(kRun) + " --keep /nonexistent/x -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --keep /nonexistent/x -- true 2>&1");
   EXPECT_EQ(r.out, "sim/run: nothing to keep at /nonexistent/x\n");
-  r = Sh(Q(kRun) + " --state / -- true 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --state / -- true 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: the state directory cannot be /\n");
-  r = Sh(Q(kRun) + " --state 2>&1");
+  r = Capture(Quote(Src("sim/run")) + " --state 2>&1");
   EXPECT_EQ(r.status, 125);
   EXPECT_EQ(r.out, "sim/run: option --state needs a value\n");
 }
@@ -198,16 +199,16 @@ TEST(Sandbox, RunnerErrorsExitWith125) {
 TEST(Sandbox, StartDirectoryUnderAPrivatePlaceStaysVisible) {
   TempDir t;  // under the real /tmp, which the sandbox replaces
   WriteFile(t / "dist/disks", "end_of_list\n");
-  Result r = Sim("--cwd " + Q(t / "dist"), "pwd; cat disks; LC_ALL=C ls -A /tmp");
+  Result r = InSandbox("--cwd " + Quote(t / "dist"), "pwd; cat disks; LC_ALL=C ls -A /tmp");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, t / "dist" + "\nend_of_list\n" + TmpInside({t.path(), kSource}));
+  EXPECT_EQ(r.out, t / "dist" + "\nend_of_list\n" + TmpInside({t.path, std::string(KORVI_SOURCE_DIR)}));
 
   // A start directory inside the state's places is used at its inside path,
   // and the mount points made for kept paths do not stay in the state.
   const std::string s = t / "state";
   WriteFile(s + "/tmp/dist/disks", "x\n");
   WriteFile(t / "kept.txt", "kept\n");
-  r = Sim("--state " + Q(s) + " --cwd " + Q(s + "/tmp/dist") + " --keep " + Q(t / "kept.txt"),
+  r = InSandbox("--state " + Quote(s) + " --cwd " + Quote(s + "/tmp/dist") + " --keep " + Quote(t / "kept.txt"),
           "pwd; cat disks; cat " + t / "kept.txt" + "; echo more >> " + t / "kept.txt");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "/tmp/dist\nx\nkept\n");
@@ -219,7 +220,7 @@ TEST(Sandbox, TerminatingTheRunnerEndsTheSandbox) {
   // The named process shows that the sandbox is up; after TERM to the runner
   // nothing of the sandbox stays behind.
   const std::string name = "kvterm" + std::to_string(getpid() % 100000);
-  Result r = Sh(Q(kRun) + " --proc " + name + " -- sleep 1000 </dev/null >/dev/null 2>&1 & r=$!;"
+  Result r = Capture(Quote(Src("sim/run")) + " --proc " + name + " -- sleep 1000 </dev/null >/dev/null 2>&1 & r=$!;"
                 " n=0; until pgrep -x " + name + " >/dev/null || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done;"
                 " kill -TERM $r; wait $r; echo status $?;"
                 " n=0; while pgrep -x " + name + " >/dev/null && [ $n -lt 100 ]; do sleep 0.1; n=$((n+1)); done;"
@@ -239,7 +240,7 @@ TEST(Sandbox, OnlyKeptPathsOutsideThePlacesAreWrittenForReal) {
   const std::string build = std::string(KORVI_BINARY_DIR) + "/sim-keep-" + std::to_string(getpid());
   fs::remove_all(build);
   WriteFile(build + "/kept/c", "c\n");
-  Result r = Sim("--keep " + Q(dir + "/kept") + " --keep " + Q(build + "/kept"),
+  Result r = InSandbox("--keep " + Quote(dir + "/kept") + " --keep " + Quote(build + "/kept"),
                  "echo x >> " + dir + "/kept/a; echo y >> " + dir + "/other/b; cat " + dir + "/other/b; " +
                  "echo z >> " + build + "/kept/c");
   EXPECT_EQ(r.out, "b\ny\n");
@@ -256,18 +257,18 @@ TEST(Sandbox, CheckoutAndProgramUnderAPrivatePlaceStayVisible) {
   // given by its path under /tmp runs.
   TempDir t;
   const std::string repo = t / "repo";
-  ASSERT_EQ(Sh("mkdir -p " + Q(repo) + " && cp -R " + Q(kSource + "/sim") + " " + Q(repo + "/sim")).status, 0);
+  ASSERT_EQ(Capture("mkdir -p " + Quote(repo) + " && cp -R " + Quote(Src("sim")) + " " + Quote(repo + "/sim")).status, 0);
   WriteFile(repo + "/notes", "notes\n");
   WriteFile(repo + "/build/out/log", "log\n");
   WriteFile(t / "prog", "#!/bin/sh\necho prog \"$@\"; LC_ALL=C ls -A /tmp\n");
   chmod((t / "prog").c_str(), 0755);
-  const std::string top = TmpInside({t.path()});
-  Result r = Sh("cd " + Q(t.path()) + " && " + Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") +
-                " -- " + Q(t / "prog") + " arg </dev/null 2>&1");
+  const std::string top = TmpInside({t.path});
+  Result r = Capture("cd " + Quote(t.path) + " && " + Quote(repo + "/sim/run") + " --keep " + Quote(repo + "/build/out") +
+                " -- " + Quote(t / "prog") + " arg </dev/null 2>&1");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "prog arg\n" + top);
-  r = Sh(Q(repo + "/sim/run") + " --keep " + Q(repo + "/build/out") + " -- bash -c " +
-         Q("cat " + repo + "/notes; echo more >> " + repo + "/notes; cat " + repo + "/notes; echo x >> " +
+  r = Capture(Quote(repo + "/sim/run") + " --keep " + Quote(repo + "/build/out") + " -- bash -c " +
+         Quote("cat " + repo + "/notes; echo more >> " + repo + "/notes; cat " + repo + "/notes; echo x >> " +
            repo + "/build/out/log; " + repo + "/sim/listing >/dev/null && echo listed") +
          " </dev/null 2>&1");
   EXPECT_EQ(r.status, 0);
@@ -280,22 +281,22 @@ TEST(Sandbox, CheckoutAndProgramUnderAPrivatePlaceStayVisible) {
   const std::string s = t / "state";
   WriteFile(s + "/tmp/inside", "#!/bin/sh\necho inside\n");
   chmod((s + "/tmp/inside").c_str(), 0755);
-  r = Sh("cd " + Q(t.path()) + " && " + Q(repo + "/sim/run") + " --state " + Q(s) + " -- " + Q(t / "prog") +
+  r = Capture("cd " + Quote(t.path) + " && " + Quote(repo + "/sim/run") + " --state " + Quote(s) + " -- " + Quote(t / "prog") +
          " </dev/null 2>&1");
   EXPECT_EQ(r.out, "prog\ninside\n" + top);
-  r = Sh(Q(repo + "/sim/run") + " --state " + Q(s) + " -- /tmp/inside </dev/null 2>&1");
+  r = Capture(Quote(repo + "/sim/run") + " --state " + Quote(s) + " -- /tmp/inside </dev/null 2>&1");
   EXPECT_EQ(r.out, "inside\n");
   EXPECT_EQ(Listing(s + "/tmp"), std::vector<std::string>{"inside"});
 }
 
 TEST(Sandbox, StartingInAPrivatePlaceItself) {
-  Result r = Sh("cd /tmp && " + Q(kRun) + " -- sh -c 'pwd; LC_ALL=C ls -A' 2>&1");
+  Result r = Capture("cd /tmp && " + Quote(Src("sim/run")) + " -- sh -c 'pwd; LC_ALL=C ls -A' 2>&1");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "/tmp\n" + TmpInside({kSource}));
+  EXPECT_EQ(r.out, "/tmp\n" + TmpInside({std::string(KORVI_SOURCE_DIR)}));
 }
 
 TEST(Sandbox, ProcessTableHoldsOnlyTheSandbox) {
-  Result r = Sim("", "ps -e | awk 'NR > 1 {print $1, $4}'");
+  Result r = InSandbox("", "ps -e | awk 'NR > 1 {print $1, $4}'");
   EXPECT_EQ(r.status, 0);
   // The runner's shell is process 1; the host's processes are not listed.
   EXPECT_TRUE(HasLine(r.out, "1 bash")) << r.out;

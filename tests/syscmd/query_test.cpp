@@ -9,10 +9,8 @@
 namespace {
 
 using kvtest::FixDir;
-using kvtest::ReadAll;
 using kvtest::SysCmdTest;
-using kvtest::TempDir;
-using kvtest::Words;
+using namespace ktest;
 
 std::string Take(char* p) {  // the text, returned to the pool
   std::string s = p ? p : "(null)";
@@ -78,7 +76,7 @@ struct NamedSleeper {
     for (int i = 0; i < 100 && !Running(); i++) usleep(20000);  // until exec has happened
   }
   bool Running() const {
-    std::string comm = ReadAll("/proc/" + std::to_string(pid) + "/comm");
+    std::string comm = ReadFile("/proc/" + std::to_string(pid) + "/comm");
     return comm == name + "\n";
   }
   ~NamedSleeper() {
@@ -191,7 +189,7 @@ TEST_F(SysCmdTest, AvailSpaceWalksUpToAnExistingDirectory) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(AvailSpace(target.c_str(), "Korvi", 400), 1);
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(ReadAll(dfRecord), "-b " + target + "\n-b " + t.path + "/new/deeper\n-b " + t.path +
+  EXPECT_EQ(ReadFile(dfRecord), "-b " + target + "\n-b " + t.path + "/new/deeper\n-b " + t.path +
                                    "/new\n-b " + t.path + "\n");
   unlink(dfRecord.c_str());
   // df fails everywhere (even at "/"): 0.
@@ -199,7 +197,7 @@ TEST_F(SysCmdTest, AvailSpaceWalksUpToAnExistingDirectory) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(AvailSpace("/kvnothere/x", nullptr, 1), 0);
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(ReadAll(dfRecord), "-b /kvnothere/x\n-b /kvnothere\n-b /\n");
+  EXPECT_EQ(ReadFile(dfRecord), "-b /kvnothere/x\n-b /kvnothere\n-b /\n");
   unsetenv("KV_DF_HEADER");
   unsetenv("KV_DF_AVAIL");
   unsetenv("KV_DF_RECORD");
@@ -272,9 +270,8 @@ TEST(ReadDir, EntriesThenNull) {
 namespace {
 
 using kvtest::FixDir;
-using kvtest::ReadAll;
 using kvtest::SysCmdTest;
-using kvtest::TempDir;
+using namespace ktest;
 
 // Settle -1: after the command, wait until a process with the tool's name shows in ps -e.
 TEST_F(SysCmdTest, SettleWaitsForTheToolsProcess) {
@@ -314,7 +311,7 @@ TEST_F(SysCmdTest, PlantedLogLinkIsNeverWrittenThrough) {
   struct stat st;
   ASSERT_EQ(stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(ReadAll(target), "keep\n");
+  EXPECT_EQ(ReadFile(target), "keep\n");
   unlink(log.c_str());
 }
 

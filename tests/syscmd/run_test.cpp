@@ -9,10 +9,8 @@
 namespace {
 
 using kvtest::FixDir;
-using kvtest::ReadAll;
-using kvtest::RunInChild;
 using kvtest::SysCmdTest;
-using kvtest::TempDir;
+using namespace ktest;
 
 // argv[2] of a process's NUL-separated command line (the text of "sh -c <text>").
 std::string ShText(const std::string& cmdline) {
@@ -109,8 +107,8 @@ TEST_F(SysCmdTest, QuietNegativeIndex) {
 }
 
 TEST_F(SysCmdTest, QuietIndexStillFailsFatally) {
-  auto r = RunInChild([] { SysCmd(-kCmdLs, kSysCmdFatal, "%s", "/nonexistent/kv"); });
-  EXPECT_EQ(r.ExitCode(), 1);
+  auto r = RunChild([] { SysCmd(-kCmdLs, kSysCmdFatal, "%s", "/nonexistent/kv"); });
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "ERROR: exit status 2\n");  // no dot; the failure line on standard output
   EXPECT_NE(r.err.find("/nonexistent/kv"), std::string::npos);  // ls spoke on the terminal
   EXPECT_EQ(LogTail(), "ERROR: exit status 2\n");
@@ -120,8 +118,8 @@ TEST_F(SysCmdTest, Mode2FailureLogsPrintsAndExits1) {
   EXPECT_EXIT(SysCmd(kCmdLs, kSysCmdFatal, "%s", "/nonexistent/kv"), testing::ExitedWithCode(1),
               "");
   MarkLog();
-  auto r = RunInChild([] { SysCmd(kCmdLs, kSysCmdFatal, "%s", "/nonexistent/kv"); });
-  EXPECT_EQ(r.ExitCode(), 1);
+  auto r = RunChild([] { SysCmd(kCmdLs, kSysCmdFatal, "%s", "/nonexistent/kv"); });
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, ".ERROR: exit status 2\n");
   EXPECT_EQ(r.err, "");  // ls's complaint went to the log
   std::string log = LogTail();
@@ -141,8 +139,8 @@ TEST_F(SysCmdTest, FailureReasonNamesTheSignal) {
   int rc = SysCmd(kCmdNone, kSysCmdLog, "%s", "kill -KILL $$");
   EXPECT_NE(rc, 0);
   EXPECT_EQ(LogTail(), "kill -KILL $$\nWARNING_MSG: killed by signal 9\n");
-  auto r = RunInChild([] { SysCmd(kCmdNone, kSysCmdFatal, "%s", "exit 7"); });
-  EXPECT_EQ(r.ExitCode(), 1);
+  auto r = RunChild([] { SysCmd(kCmdNone, kSysCmdFatal, "%s", "exit 7"); });
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, ".ERROR: exit status 7\n");
 }
 
@@ -152,14 +150,14 @@ TEST_F(SysCmdTest, Index0And1CommandLines) {
   // The caller's text runs as it is; only the redirections follow, without a closing quote.
   std::string text = "cat /proc/$$/cmdline | tee " + rec;
   SysCmd(kCmdNoneQuiet, kSysCmdQuiet, "%s", text.c_str());
-  EXPECT_EQ(ShText(ReadAll(rec)), text + " 1>/dev/null 2>/dev/null");
+  EXPECT_EQ(ShText(ReadFile(rec)), text + " 1>/dev/null 2>/dev/null");
 
   testing::internal::CaptureStdout();
   SysCmd(kCmdNone, kSysCmdLog, "%s", text.c_str());
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, ".");
   std::string log = "/tmp/" + std::string(my_name) + ".log";
-  EXPECT_EQ(ShText(ReadAll(rec)), text + " 1>>" + log + " 2>>" + log);
+  EXPECT_EQ(ShText(ReadFile(rec)), text + " 1>>" + log + " 2>>" + log);
   std::string tail = LogTail();
   EXPECT_EQ(tail.substr(0, text.size() + 1), text + "\n");  // the line, then cat's own output
 
@@ -170,7 +168,7 @@ TEST_F(SysCmdTest, Index0And1CommandLines) {
   out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "");
   EXPECT_EQ(LogTail(), "");
-  EXPECT_EQ(ShText(ReadAll(rec)), text + " 1>/dev/null");
+  EXPECT_EQ(ShText(ReadFile(rec)), text + " 1>/dev/null");
   EXPECT_EQ(Recorded(), "");  // rows 0 and 1 never go through the sh row
 }
 
@@ -183,7 +181,7 @@ TEST_F(SysCmdTest, UnresolvedToolEndsWithExitCode0) {
               "^ERROR: unable to locate system command 'lpsched'\n$");
   EXPECT_EXIT(SysCmd(90, kSysCmdQuiet, "%s", ""), testing::ExitedWithCode(0),
               "^ERROR: unable to locate system command '#90'\n$");
-  auto r = RunInChild([] { SysCmd(kCmdPkgadd, kSysCmdLog, "%s", "x"); });
+  auto r = RunChild([] { SysCmd(kCmdPkgadd, kSysCmdLog, "%s", "x"); });
   EXPECT_EQ(r.out, "");  // nothing ran, no dot
 }
 
@@ -201,10 +199,10 @@ TEST_F(SysCmdTest, TooLongLineNeverRuns) {
   EXPECT_NE(rc, 0);
   EXPECT_EQ(access(marker.c_str(), F_OK), -1);
   EXPECT_EQ(LogTail(), "WARNING_MSG: command line too long\n");
-  auto r = RunInChild([&] {
+  auto r = RunChild([&] {
     SysCmd(kCmdTouch, kSysCmdFatal, "%s %s", marker.c_str(), longArg.c_str());
   });
-  EXPECT_EQ(r.ExitCode(), 1);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "ERROR: command line too long\n");
   EXPECT_EQ(access(marker.c_str(), F_OK), -1);
   // A line that just fits runs: 4095 characters in all.
@@ -336,22 +334,22 @@ TEST_F(SysCmdTest, CaptureAsOneText) {
 TEST_F(SysCmdTest, SysCmdPEchoesRunsAndSleeps) {
   TempDir t;
   std::string marker = t / "p";
-  auto r = RunInChild([&] { SysCmdP(kSysCmdLog, "touch %s", marker.c_str()); });
-  EXPECT_EQ(r.ExitCode(), 0);
+  auto r = RunChild([&] { SysCmdP(kSysCmdLog, "touch %s", marker.c_str()); });
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "touch " + marker + "\n");
   EXPECT_EQ(access(marker.c_str(), F_OK), 0);
 
-  r = RunInChild([] { SysCmdP(kSysCmdLog, "%s", "exit 3"); });
-  EXPECT_EQ(r.ExitCode(), 0);
+  r = RunChild([] { SysCmdP(kSysCmdLog, "%s", "exit 3"); });
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "exit 3\n");
   EXPECT_EQ(r.err, "ERROR: exit status 3\n");
 
-  r = RunInChild([] { SysCmdP(kSysCmdFatal, "%s", "exit 3"); });
-  EXPECT_EQ(r.ExitCode(), 1);
+  r = RunChild([] { SysCmdP(kSysCmdFatal, "%s", "exit 3"); });
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: exit status 3\n");
 
-  r = RunInChild([] { exit(SysCmdP(kSysCmdQuiet, "%s", "exit 3")); });
-  EXPECT_EQ(r.ExitCode(), 0);  // the result is the status of the sleep that follows
+  r = RunChild([] { exit(SysCmdP(kSysCmdQuiet, "%s", "exit 3")); });
+  EXPECT_EQ(r.status, 0);  // the result is the status of the sleep that follows
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
 }

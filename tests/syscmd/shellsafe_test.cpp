@@ -6,10 +6,8 @@
 
 namespace {
 
-using kvtest::ReadAll;
-using kvtest::RunInChild;
 using kvtest::SysCmdTest;
-using kvtest::TempDir;
+using namespace ktest;
 
 TEST(ShellSafe, AcceptsThePlainCharacters) {
   for (const char* p : {"/opt/Korvi/kvln", "pkg_tar.aa", "VLMRkvln", "a+b,c:d@e%f=g", "x-y",
@@ -103,15 +101,15 @@ TEST_F(SysCmdTest, HostileTextsRunNothing) {
     EXPECT_EQ(DUPath(s.c_str()), 0.0) << s;
     EXPECT_EQ(AvailSpace(s.c_str(), nullptr, 0), 0) << s;
     EXPECT_EQ(AvailSpace(t.path.c_str(), s.c_str(), 0), 0) << s;
-    auto r = RunInChild([&] {
+    auto r = RunChild([&] {
       if (ShellSafe(s.c_str(), 2)) SysCmd(kCmdTouch, kSysCmdLog, "%s", s.c_str());
     });
-    EXPECT_EQ(r.ExitCode(), 1) << s;
+    EXPECT_EQ(r.status, 1) << s;
     EXPECT_EQ(r.out, "") << s;  // no dot: nothing was run
   }
   EXPECT_EQ(access(marker.c_str(), F_OK), -1);
   EXPECT_EQ(access("/tmp/kvX", F_OK), -1);
-  EXPECT_EQ(ReadAll(dfRecord), "");
+  EXPECT_EQ(ReadFile(dfRecord), "");
   EXPECT_EQ(Recorded(), "");
   unsetenv("KV_DF_RECORD");
 

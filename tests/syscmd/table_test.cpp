@@ -1,12 +1,12 @@
-// Command table and its resolution: the rows as tabled, start-up over the search path and
-// PATH, the lazy lookup, SHELL, and the command texts GetCmd and GetCmdNoFlags give.
+// Command table resolution: start-up over the search path and PATH, the lazy lookup, SHELL,
+// and the command texts GetCmd and GetCmdNoFlags give.
 #include "syscmd_fixture.h"
 
 namespace {
 
 using kvtest::FixDir;
 using kvtest::SysCmdTest;
-using kvtest::TempDir;
+using namespace ktest;
 
 // Removes the run log of this test process when the tests are done.
 class LogCleanup : public ::testing::Environment {
@@ -16,41 +16,6 @@ class LogCleanup : public ::testing::Environment {
   }
 };
 const auto* const kLogCleanup = ::testing::AddGlobalTestEnvironment(new LogCleanup);
-
-TEST(ComList, RowsAsTabled) {
-  // index: name, default arguments, settle; the whole table, so any change shows.
-  const char* const kRows[] = {
-      "||0", "||0", "cancel||2", "cat||0", "chgrp||0", "chmod||0", "chown||0", "clear||0",
-      "compress||0", "cp|-p|0", "cp|-pr|0", "cupsd||0", "id||0", "echo||0", "eject|-f|1",
-      "eject|-q|1", "file||0", "ln||0", "lp||0", "lpc||1", "lpr||0", "lprm||1", "lpstat||1",
-      "ls||0", "kill|-KILL|0", "mv|-f|0", "mkdir|-p|0", "more||0", "ping||0", "rm|-f|0",
-      "rm|-rf|0", "sh||0", "sleep||0", "tar|cvfp|0", "tar|xvfp|0", "touch||0", "uncompress||0",
-      "whoami||0", "zcat||0", "uname||0", "sed||0", "du|-s|0", "checkpc||0", "lpd||0",
-      "pkgadd||1", "pkginfo||0", "pkgrm||1", "accept||1", "disable||1", "enable||1",
-      "lpadmin||1", "lpfilter||1", "lpsched||1", "lpshut||1", "lpsystem||1", "ps|-e|0", "bar||0",
-      "df|-b|0", "lpq|-P|0", "ypcat||0", "reject||1", "pmadm||1", "sacadm||1", "volcheck||0",
-      "capture||0", "lpset||1", "instnetpr||1", "piomkpq||0", "piomisc_ext||0",
-      "piomisc_base||0", "lsallq||0", "mkque||0", "mkquedev||0", "rmque||0", "rmquedev||0",
-      "piochdfq||0", "enq||0", "lsquedev||0", "lsque||0", "startsrc||1", "stopsrc||0",
-      "lssrc||0"};
-  ASSERT_EQ(sizeof kRows / sizeof kRows[0], 82u);
-  for (int i = 0; i < kComListRows; i++) {
-    std::string row = std::string(ComList[i].pName) + "|" + ComList[i].pArgs + "|" +
-                      std::to_string(ComList[i].Settle);
-    EXPECT_EQ(row, kRows[i]) << "row " << i;
-  }
-  EXPECT_EQ(ComList[kComListRows].pName, nullptr);
-  EXPECT_EQ(kCmdSh, 31);
-  EXPECT_STREQ(ComList[kCmdRmRf].pArgs, "-rf");
-  EXPECT_STREQ(ComList[kCmdPkgadd].pName, "pkgadd");
-  EXPECT_STREQ(ComList[kCmdDf].pName, "df");
-  EXPECT_STREQ(ComList[kCmdLssrc].pName, "lssrc");
-}
-
-TEST(SearchPaths, DefaultDirectoriesInOrder) {
-  EXPECT_STREQ(SearchPaths, "/usr/bin:/usr/ucb:/usr/sbin:/bin:/sbin:/usr/lib:/usr/lib/lp");
-  EXPECT_EQ(flInitSysCmd, 1);
-}
 
 TEST_F(SysCmdTest, InitResolvesFirstDirectoryThatHoldsTheTool) {
   EXPECT_EQ(flInitSysCmd, 0);
