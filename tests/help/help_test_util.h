@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../base/base_test_util.h"
+#include "tests/support/test_support.h"
 
 #include "base/MemMgr.h"
 #include "help/html.h"
@@ -63,12 +63,12 @@ inline HtmlElement* BodyElement(HtmlFile* file, int n) {
   return static_cast<HtmlElement*>(ListFindItemN(&PageN(file, 1)->Body, n));
 }
 
-using base_test::ReadAll;
-using base_test::WriteAll;
+using ktest::ReadFile;
+using ktest::WriteFile;
 
 // Runs khelp with the given arguments, standard output and error captured.
-inline base_test::Child RunKhelp(const std::vector<std::string>& args) {
-  return base_test::RunChild([&] {
+inline ktest::Result RunKhelp(const std::vector<std::string>& args) {
+  return ktest::RunChild([&] {
     std::vector<char*> argv{const_cast<char*>(kKhelp.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

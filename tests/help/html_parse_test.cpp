@@ -143,7 +143,7 @@ class ParseHtmlFileOnDisk : public testing::Test {
 
 TEST_F(ParseHtmlFileOnDisk, LoadingAgainReturnsTheLoadedFileAndAppliesTheTarget) {
   std::string path = dir + "/two.html";
-  help_test::WriteAll(path,
+  help_test::WriteFile(path,
                        "<html page=\"first\"><body>1</body></html>"
                        "<html page=\"second\"><body>2 <a name=\"mark\">here</a></body></html>");
   HtmlFile* f = ParseHtmlFile(path.c_str(), nullptr);
@@ -151,7 +151,7 @@ TEST_F(ParseHtmlFileOnDisk, LoadingAgainReturnsTheLoadedFileAndAppliesTheTarget)
   int nLoaded = FileIndex;
   EXPECT_STREQ(f->szName, path.c_str());
   EXPECT_EQ(pCurrentPage, PageN(f, 1));
-  help_test::WriteAll(path, "changed: not read again");
+  help_test::WriteFile(path, "changed: not read again");
   EXPECT_EQ(ParseHtmlFile(("file://" + path + "#second").c_str(), nullptr), f);
   EXPECT_EQ(pCurrentPage, PageN(f, 2));
   EXPECT_EQ(ParseHtmlFile(path.c_str(), nullptr), f);
@@ -167,13 +167,13 @@ TEST_F(ParseHtmlFileOnDisk, LoadingAgainReturnsTheLoadedFileAndAppliesTheTarget)
 TEST_F(ParseHtmlFileOnDisk, UnreadableAndRemoteFilesGiveNull) {
   EXPECT_EQ(ParseHtmlFile((dir + "/missing.html").c_str(), nullptr), nullptr);
   EXPECT_EQ(ParseHtmlFile("HTTP://example/x.html", nullptr), nullptr);
-  help_test::WriteAll(dir + "/empty.html", "");
+  help_test::WriteFile(dir + "/empty.html", "");
   EXPECT_EQ(ParseHtmlFile((dir + "/empty.html").c_str(), nullptr), nullptr);
 }
 
 TEST_F(ParseHtmlFileOnDisk, ANulByteInTheFileReadsAsABlank) {
   std::string path = dir + "/nul.html";
-  help_test::WriteAll(path, std::string("<html><body><p>a\0b</p><p>c</p></body></html>", 44));
+  help_test::WriteFile(path, std::string("<html><body><p>a\0b</p><p>c</p></body></html>", 44));
   HtmlFile* f = ParseHtmlFile(path.c_str(), nullptr);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(Elements(&PageN(f, 1)->Body), (Strings{"<p>", "a b", "</p>", "<p>", "c", "</p>"}));

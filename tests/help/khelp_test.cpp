@@ -8,44 +8,44 @@
 
 using help_test::kExpected;
 using help_test::kSample;
-using help_test::ReadAll;
+using help_test::ReadFile;
 using help_test::RunKhelp;
 using help_test::WriteAll;
 
 TEST(KhelpDump, SampleHelpSetMatchesTheExpectedText) {
   for (const char* name : {"index", "tables", "pages"}) {
     SCOPED_TRACE(name);
-    base_test::Child r = RunKhelp({"--dump", kSample + "/" + name + ".html"});
-    EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(r.Err, "");
-    std::string expected = ReadAll(kExpected + "/" + name + ".txt");
+    ktest::Result r = RunKhelp({"--dump", kSample + "/" + name + ".html"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    std::string expected = ReadFile(kExpected + "/" + name + ".txt");
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(r.Out, expected);
+    EXPECT_EQ(r.out, expected);
   }
 }
 
 TEST(KhelpDump, PagesFollowEachOtherEachEndedByAFormFeedLine) {
-  base_test::Child r = RunKhelp({"--dump", "file://" + kSample + "/pages.html#printing"});
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out.substr(r.Out.size() - 3), "\n\f\n");
-  size_t nOverview = r.Out.find("Overview"), nPrinting = r.Out.find("Printing");
+  ktest::Result r = RunKhelp({"--dump", "file://" + kSample + "/pages.html#printing"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(r.out.size() - 3), "\n\f\n");
+  size_t nOverview = r.out.find("Overview"), nPrinting = r.out.find("Printing");
   EXPECT_LT(nOverview, nPrinting);
-  EXPECT_EQ(r.Out.find("not shown"), std::string::npos);
+  EXPECT_EQ(r.out.find("not shown"), std::string::npos);
 }
 
 TEST(KhelpDump, BadCommandLinesAndFiles) {
-  base_test::Child r = RunKhelp({});
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "usage: khelp FILE.html[#target]\n       khelp --dump FILE.html\n");
-  EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(RunKhelp({"--show", kSample + "/index.html"}).Status, 2);
-  EXPECT_EQ(RunKhelp({"--dump", "a", "b"}).Status, 2);
+  ktest::Result r = RunKhelp({});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "usage: khelp FILE.html[#target]\n       khelp --dump FILE.html\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(RunKhelp({"--show", kSample + "/index.html"}).status, 2);
+  EXPECT_EQ(RunKhelp({"--dump", "a", "b"}).status, 2);
   r = RunKhelp({"--dump", "/nonexistent/help.html"});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "khelp: cannot load help file /nonexistent/help.html\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "khelp: cannot load help file /nonexistent/help.html\n");
   r = RunKhelp({"--dump", kExpected + "/index.txt"});  // no html tag: no pages
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "khelp: cannot load help file " + kExpected + "/index.txt\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "khelp: cannot load help file " + kExpected + "/index.txt\n");
 }
 
 // The dump lays out and lets go of one page at a time: its text is that of the loaded file,

@@ -120,13 +120,13 @@ TEST_F(Fetch, LongAndUnterminatedRecordsStayInsideTheBuffers) {
 }
 
 TEST_F(Fetch, PrintingWithMessagesAsFormats) {
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     Nlsfprintf(stdout, Db, 25, 1003, 1, 12);
     Nlsfprintf(stdout, Db, 25, 1002);   // missing
     Nlsfprintf(stdout, nullptr, 25, 1001);  // no catalogue
     Nlsfprintf(stdout, Db, 25, 1017, "Options");
   });
-  EXPECT_EQ(c.Out, "from 1 to 12ErrorErrorLeave Options");
+  EXPECT_EQ(c.out, "from 1 to 12ErrorErrorLeave Options");
   char buf[64];
   EXPECT_EQ(Nlssprintf(buf, Db, 25, 1003, 3, 4), 11);
   EXPECT_STREQ(buf, "from 3 to 4");
@@ -140,12 +140,12 @@ TEST_F(Fetch, PrintingWithMessagesAsFormats) {
 
 // A catalogue text is only used as a format when its conversions are the caller's.
 TEST_F(Fetch, TextsNotMatchingTheirCallerPrintError) {
-  Child c = RunChild([&] {
+  Result c = RunChild([&] {
     Nlsfprintf(stdout, Db, 25, 1009, "v");            // holds %n
     Nlsfprintf(stdout, Db, 30, 42, 4, 8);             // "%d %s" where the caller passes two ints
     Nlsfprintf(stdout, Db, 25, 1001, 5);               // no conversions: printed as it is
   });
-  EXPECT_EQ(c.Out, "ErrorErrorPress Enter");
+  EXPECT_EQ(c.out, "ErrorErrorPress Enter");
   char buf[64];
   DbmTPutRecord(Db, "25_1003", "%d to %s", 9);  // swapped types
   Nlssprintf(buf, Db, 25, 1003, 1, 2);

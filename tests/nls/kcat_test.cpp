@@ -10,7 +10,7 @@ namespace {
 class KcatTool : public NlsTest {};
 
 TEST_F(KcatTool, SourceToCatalogueAndBack) {
-  WriteAll(Dir + "/in.msg",
+  WriteFile(Dir + "/in.msg",
            "$ a comment\n"
            "# another\n"
            "\n"
@@ -22,9 +22,9 @@ TEST_F(KcatTool, SourceToCatalogueAndBack) {
            "7 1  two blanks lead\n"
            "7 2\n"
            "$key intro.help Introduction\n");
-  Child c = Kcat({"-o", Dir + "/db/en_US/Test.kdb", Dir + "/in.msg"});
-  ASSERT_EQ(c.Status, 0) << c.Err;
-  EXPECT_EQ(c.Err, "");
+  Result c = Kcat({"-o", Dir + "/db/en_US/Test.kdb", Dir + "/in.msg"});
+  ASSERT_EQ(c.status, 0) << c.err;
+  EXPECT_EQ(c.err, "");
   DbT* db = Open("en_US", "Test");
   char out[kNlsStrBufSize];
   EXPECT_STREQ(NlsFetchString(db, out, kNlsBySetNumber, 25, 1017), "Leave %s? ");
@@ -36,9 +36,9 @@ TEST_F(KcatTool, SourceToCatalogueAndBack) {
   EXPECT_STREQ(NlsFetchString(db, out, kNlsByKey, "intro.help"), "Introduction");
   EXPECT_EQ(DbmTGetRecordSize(db, "25_1001"), 12);  // the text and its zero byte
 
-  Child d = Kcat({"-d", Dir + "/db/en_US/Test.kdb"});
-  ASSERT_EQ(d.Status, 0);
-  EXPECT_EQ(d.Out,
+  Result d = Kcat({"-d", Dir + "/db/en_US/Test.kdb"});
+  ASSERT_EQ(d.status, 0);
+  EXPECT_EQ(d.out,
             "$ Messages of " + Dir + "/db/en_US/Test.kdb\n"
             "7 1 \\040two blanks lead\n"
             "7 2 \n"
@@ -49,14 +49,14 @@ TEST_F(KcatTool, SourceToCatalogueAndBack) {
             "en_US = en_US en \\n\n"
             "$key intro.help Introduction\n");
   // The decompiled source compiles to the same catalogue.
-  WriteAll(Dir + "/back.msg", d.Out);
-  ASSERT_EQ(Kcat({"-o", Dir + "/db/en_US/Back.kdb", Dir + "/back.msg"}).Status, 0);
-  EXPECT_EQ(Kcat({"-d", Dir + "/db/en_US/Back.kdb"}).Out.substr(d.Out.find('\n')),
-            d.Out.substr(d.Out.find('\n')));
+  WriteFile(Dir + "/back.msg", d.out);
+  ASSERT_EQ(Kcat({"-o", Dir + "/db/en_US/Back.kdb", Dir + "/back.msg"}).status, 0);
+  EXPECT_EQ(Kcat({"-d", Dir + "/db/en_US/Back.kdb"}).out.substr(d.out.find('\n')),
+            d.out.substr(d.out.find('\n')));
 }
 
 TEST_F(KcatTool, StrictAboutTheSource) {
-  WriteAll(Dir + "/bad.msg",
+  WriteFile(Dir + "/bad.msg",
            "25 1 fine\n"
            "25 1 again\n"
            "25 2 bad \\q escape\n"
@@ -68,11 +68,11 @@ TEST_F(KcatTool, StrictAboutTheSource) {
            "$set 3\n"
            "25 5text\n");
   std::filesystem::create_directories(Dir + "/db/en_US");
-  WriteAll(Dir + "/db/en_US/Old.kdb", "keep");
-  Child c = Kcat({"-o", Dir + "/db/en_US/Old.kdb", Dir + "/bad.msg"});
-  EXPECT_EQ(c.Status, 1);
+  WriteFile(Dir + "/db/en_US/Old.kdb", "keep");
+  Result c = Kcat({"-o", Dir + "/db/en_US/Old.kdb", Dir + "/bad.msg"});
+  EXPECT_EQ(c.status, 1);
   const std::string f = Dir + "/bad.msg:";
-  EXPECT_EQ(c.Err,
+  EXPECT_EQ(c.err,
             f + "2: set 25 number 1: already defined at " + f + "1\n" +
             f + "3: set 25 number 2: unknown escape \\q\n" +
             f + "4: expected SET NUMBER text, each number from 1 to 2147483647\n" +
@@ -81,41 +81,41 @@ TEST_F(KcatTool, StrictAboutTheSource) {
             f + "9: unknown directive $set\n" +
             f + "10: expected a blank between the key and the text\n" +
             "kcat: 7 errors; " + Dir + "/db/en_US/Old.kdb not written\n");
-  EXPECT_EQ(ReadAll(Dir + "/db/en_US/Old.kdb"), "keep");
+  EXPECT_EQ(ReadFile(Dir + "/db/en_US/Old.kdb"), "keep");
   // Line 5 continued into line 6: the entry "25 34 joined key" is fine.
-  EXPECT_EQ(Kcat({}).Status, 2);
-  EXPECT_EQ(Kcat({"-x", "a"}).Err,
+  EXPECT_EQ(Kcat({}).status, 2);
+  EXPECT_EQ(Kcat({"-x", "a"}).err,
             "usage: kcat -o CATALOGUE.kdb SOURCE...\n"
             "       kcat -d CATALOGUE.kdb\n"
             "       kcat --check REFERENCE CATALOGUE...\n");
 }
 
 TEST_F(KcatTool, CheckComparesConversionsWithTheReference) {
-  WriteAll(Dir + "/en.msg",
+  WriteFile(Dir + "/en.msg",
            "25 1003 From %d to %d.\n"
            "25 1007 Character '%c' not allowed; only \"%s\".\n"
            "40 1 %s has %ld files\n"
            "40 2 plain\n");
-  ASSERT_EQ(Kcat({"-o", Dir + "/db/en_US/Core.kdb", Dir + "/en.msg"}).Status, 0);
-  WriteAll(Dir + "/good.msg",
+  ASSERT_EQ(Kcat({"-o", Dir + "/db/en_US/Core.kdb", Dir + "/en.msg"}).status, 0);
+  WriteFile(Dir + "/good.msg",
            "25 1003 De %i a %d.\n"
            "25 1007 Caractere '%c' interdit ; seulement \"%s\".\n"
            "40 1 %s a %ld fichiers (100%%)\n");
-  Child ok = Kcat({"--check", Dir + "/db/en_US/Core.kdb", Dir + "/good.msg"});
-  EXPECT_EQ(ok.Status, 0) << ok.Err;
-  EXPECT_EQ(ok.Err, "");
+  Result ok = Kcat({"--check", Dir + "/db/en_US/Core.kdb", Dir + "/good.msg"});
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.err, "");
 
-  WriteAll(Dir + "/bad.msg",
+  WriteFile(Dir + "/bad.msg",
            "25 1003 De %d.\n"
            "25 1007 \"%s\" seulement, pas '%c'.\n"
            "40 1 %s a %d fichiers\n"
            "40 2 ecrit%n\n"
            "40 3 extra\n");
-  ASSERT_EQ(Kcat({"-o", Dir + "/db/fr_FR/Core.kdb", Dir + "/bad.msg"}).Status, 0);
+  ASSERT_EQ(Kcat({"-o", Dir + "/db/fr_FR/Core.kdb", Dir + "/bad.msg"}).status, 0);
   for (std::string file : {Dir + "/bad.msg", Dir + "/db/fr_FR/Core.kdb"}) {
-    Child c = Kcat({"--check", Dir + "/db/en_US/Core.kdb", file});
-    EXPECT_EQ(c.Status, 1);
-    EXPECT_EQ(c.Err,
+    Result c = Kcat({"--check", Dir + "/db/en_US/Core.kdb", file});
+    EXPECT_EQ(c.status, 1);
+    EXPECT_EQ(c.err,
               file + ": set 25 number 1003: expected conversions \"%d, %d\", found \"%d\"\n" +
               file + ": set 25 number 1007: expected conversions \"%c, %s\", found \"%s, %c\"\n" +
               file + ": set 40 number 1: expected conversions \"%s, %ld\", found \"%s, %d\"\n" +
@@ -126,18 +126,18 @@ TEST_F(KcatTool, CheckComparesConversionsWithTheReference) {
 }
 
 TEST_F(KcatTool, CoreStringIsHeldToWhatTheToolkitPasses) {
-  WriteAll(Dir + "/CoreString.msg", "25 1017 Leave %d\n25 1001 Press Enter\n");
-  Child c = Kcat({"--check", Dir + "/CoreString.msg", Dir + "/CoreString.msg"});
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err, Dir + "/CoreString.msg: set 25 number 1017: expected conversions \"%s\", found \"%d\"\n" +
+  WriteFile(Dir + "/CoreString.msg", "25 1017 Leave %d\n25 1001 Press Enter\n");
+  Result c = Kcat({"--check", Dir + "/CoreString.msg", Dir + "/CoreString.msg"});
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, Dir + "/CoreString.msg: set 25 number 1017: expected conversions \"%s\", found \"%d\"\n" +
                        "kcat: 1 conversion error\n");
 }
 
 // The catalogue the build ships: checked, complete, and found through NlsOpenDB.
 TEST_F(KcatTool, ShippedEnglishCatalogue) {
   const std::string kdb = kShippedDir + "/db/en_US/CoreString.kdb";
-  Child c = Kcat({"--check", kdb, kdb});
-  EXPECT_EQ(c.Status, 0) << c.Err;
+  Result c = Kcat({"--check", kdb, kdb});
+  EXPECT_EQ(c.status, 0) << c.err;
   pToolPath = SaveStr_(kShippedDir.c_str());
   pNLSLang = SaveStr_("en_US");
   DbT* db = NlsOpenDB("CoreString", 2);
@@ -156,12 +156,12 @@ TEST_F(KcatTool, ShippedEnglishCatalogue) {
     EXPECT_TRUE(m[0] == 999 || NlsCheckArgs(out, m[0], m[1])) << key;
   }
   EXPECT_EQ(std::string(NlsFetchString(db, out, kNlsBySetNumber, 20, 150)).substr(0, 3), "~e ");
-  Child lang = RunChild([] {
+  Result lang = RunChild([] {
     pNLSLang = nullptr;
     setenv("LANG", "en_GB.UTF-8", 1);
     fputs(GetDesiredNLSLang(), stdout);
   });
-  EXPECT_EQ(lang.Out, "en_US");
+  EXPECT_EQ(lang.out, "en_US");
 }
 
 }  // namespace

@@ -13,17 +13,17 @@ class Lang : public NlsTest {
   // The language resolved by a fresh process with LANG (null: unset) and the table as
   // "trans.conf" (null: none).
   std::string Resolve(const char* lang, const char* table) {
-    if (table) WriteAll(Dir + "/trans.conf", table);
-    Child c = RunChild([&] {
+    if (table) WriteFile(Dir + "/trans.conf", table);
+    Result c = RunChild([&] {
       if (lang) setenv("LANG", lang, 1);
       fputs(GetDesiredNLSLang(), stdout);
     });
-    return c.Out;
+    return c.out;
   }
 };
 
 TEST_F(Lang, NormalisedTable) {
-  WriteAll(Dir + "/trans.conf",
+  WriteFile(Dir + "/trans.conf",
            "# languages\n"
            "Default es_ES\n"
            "fr_FR=fr_FR  fr\tfrench # comment\n"
@@ -35,16 +35,16 @@ TEST_F(Lang, NormalisedTable) {
                "Default es_ES \n"
                "fr_FR=fr_FR fr french de_DE = de_DE de de_AT a=b#c it_IT = it it_CH pt_BR = pt ");
   EXPECT_EQ(ParseTransFile("missing.conf"), nullptr);
-  WriteAll(Dir + "/empty.conf", "");
+  WriteFile(Dir + "/empty.conf", "");
   EXPECT_EQ(ParseTransFile("empty.conf"), nullptr);
-  WriteAll(Dir + "/open.conf", "en_US = en # no line end");
+  WriteFile(Dir + "/open.conf", "en_US = en # no line end");
   EXPECT_STREQ(ParseTransFile("open.conf"), "en_US = en ");
 }
 
 TEST_F(Lang, OversizedTableEndsAfterItsLastWholeWord) {
   std::string table;
   for (int i = 0; table.size() < 9000; i++) table += "xx_" + std::to_string(i) + " ";
-  WriteAll(Dir + "/trans.conf", table);
+  WriteFile(Dir + "/trans.conf", table);
   std::string got = ParseTransFile("trans.conf");
   EXPECT_LE(got.size(), 8191u);
   EXPECT_GT(got.size(), 8180u);
@@ -80,15 +80,15 @@ TEST(NlsTableLanguage, LooksUpWithoutResolving) {
 }
 
 TEST_F(Lang, ResolvedOncePerProcess) {
-  WriteAll(Dir + "/trans.conf", "fr_FR = fr_FR fr\nen_US = en_US en\n");
-  Child c = RunChild([&] {
+  WriteFile(Dir + "/trans.conf", "fr_FR = fr_FR fr\nen_US = en_US en\n");
+  Result c = RunChild([&] {
     setenv("LANG", "fr", 1);
     printf("%s ", GetDesiredNLSLang());
     setenv("LANG", "en", 1);
-    WriteAll(Dir + "/trans.conf", "");
+    WriteFile(Dir + "/trans.conf", "");
     printf("%s", GetDesiredNLSLang());
   });
-  EXPECT_EQ(c.Out, "fr_FR fr_FR");
+  EXPECT_EQ(c.out, "fr_FR fr_FR");
 }
 
 // Lines that the normalised table joins (a trailing comment, blank or carriage return)
@@ -110,11 +110,11 @@ TEST_F(Lang, CatalogueTableWithoutTransConf) {
                 {{"999_1", "Default en_US \nit_IT = it_IT it italian \n"}});
   EXPECT_EQ(Resolve("italian", nullptr), "it_IT");
   EXPECT_EQ(Resolve("de", nullptr), "en_US");
-  Child c = RunChild([] {
+  Result c = RunChild([] {
     GetDesiredNLSLang();
     fputs(pDrvCoreDB ? "opened" : "null", stdout);
   });
-  EXPECT_EQ(c.Out, "opened");
+  EXPECT_EQ(c.out, "opened");
 }
 
 TEST_F(Lang, OpeningCatalogues) {
@@ -140,7 +140,7 @@ TEST_F(Lang, OpeningCatalogues) {
 namespace {
 
 TEST_F(Lang, SampleTransConf) {
-  std::string sample = ReadAll(std::string(KORVI_SOURCE_DIR) + "/nls/catalogues/trans.conf");
+  std::string sample = ReadFile(std::string(KORVI_SOURCE_DIR) + "/nls/catalogues/trans.conf");
   EXPECT_EQ(Resolve("de_AT.ISO8859-1", sample.c_str()), "de_DE");
   EXPECT_EQ(Resolve("fr_CA", sample.c_str()), "fr_FR");
   EXPECT_EQ(Resolve("C", sample.c_str()), "en_US");

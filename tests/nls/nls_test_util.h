@@ -14,23 +14,23 @@
 #include <utility>
 #include <vector>
 
-#include "../base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "base/utils.h"
 #include "nls/NlsUtils.h"
 
 namespace nls_test {
 
-using base_test::Child;
-using base_test::ReadAll;
-using base_test::RunChild;
-using base_test::WriteAll;
+using ktest::Result;
+using ktest::ReadFile;
+using ktest::RunChild;
+using ktest::WriteFile;
 using Texts = std::vector<std::pair<std::string, std::string>>;  // key, text
 
 const std::string kKcat = std::string(KORVI_BINARY_DIR) + "/nls/kcat";
 const std::string kShippedDir = std::string(KORVI_BINARY_DIR);  // holds db/en_US/CoreString.kdb
 
 // Runs kcat with the arguments; standard input is empty.
-inline Child Kcat(std::vector<std::string> args) {
+inline Result Kcat(std::vector<std::string> args) {
   return RunChild([&] {
     std::vector<char*> argv{const_cast<char*>(kKcat.c_str())};
     for (std::string& a : args) argv.push_back(a.data());

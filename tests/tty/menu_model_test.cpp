@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/utils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "tests/tty/menu_test_util.h"
 #include "tty/TextMenu.h"
 
@@ -38,12 +38,12 @@ std::string StoreToText(TextMenu* m) {
   StoreMenu(m);
   pOut = old;
   fclose(f);
-  return base_test::ReadAll(path);
+  return ktest::ReadFile(path);
 }
 
 void LoadFromText(TextMenu* m, const std::string& text) {
   std::string path = TempPath("load");
-  base_test::WriteAll(path, text);
+  ktest::WriteFile(path, text);
   ASSERT_EQ(OpenInputFile(path.c_str(), 0), 1);
   LoadMenu(m);
   CloseInputFile();
@@ -372,25 +372,25 @@ TEST(SaveMenuFile, ReplacesTheFileWhole) {
   InitMenu(menu);
   m[m.Copies].Value = 3;
   std::string path = TempPath("save.cfg");
-  base_test::WriteAll(path, "old contents\n");
+  ktest::WriteFile(path, "old contents\n");
   chmod(path.c_str(), 0600);
   ASSERT_EQ(SaveMenuFile(menu, path.c_str()), 1);
-  EXPECT_EQ(base_test::ReadAll(path), StoreToText(menu));
-  EXPECT_EQ(base_test::ModeOf(path), 0600);
-  EXPECT_FALSE(base_test::Exists(path + "_new"));
+  EXPECT_EQ(ktest::ReadFile(path), StoreToText(menu));
+  EXPECT_EQ(ktest::Mode(path), 0600);
+  EXPECT_FALSE(ktest::Exists(path + "_new"));
 
   // A fresh menu loaded from the file gets every value back.
   QueueMenu again;
   TextMenu* menu2 = again.Get();
   InitMenu(menu2);
-  LoadFromText(menu2, base_test::ReadAll(path));
+  LoadFromText(menu2, ktest::ReadFile(path));
   EXPECT_EQ(again[again.Copies].Value, 3);
 
   // A place that cannot be written: reported, nothing replaced.
   std::string bad = TempPath("nodir") + "/x.cfg";
-  base_test::Child c = base_test::RunChild([&] { exit(SaveMenuFile(menu, bad.c_str())); });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Err, "ERROR: can't write file, " + bad + "\n");
+  ktest::Result c = ktest::RunChild([&] { exit(SaveMenuFile(menu, bad.c_str())); });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.err, "ERROR: can't write file, " + bad + "\n");
 }
 
 // Formats applied while a file loads change only what the file does not give: a later list

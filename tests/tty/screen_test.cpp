@@ -13,7 +13,7 @@ using tty_test::RunWithInput;
 namespace {
 
 std::string RefreshOutput(GuardedScreen& g) {
-  return base_test::RunChild([&] { Refresh(&g.Screen); }).Out;
+  return ktest::RunChild([&] { Refresh(&g.Screen); }).out;
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ TEST(Overlay, BoxWithWaitReadsOneCharacter) {
     Overlay(&g.Screen, "hello", 1);
     printf("|next=%c", getchar());
   });
-  EXPECT_EQ(c.Out, "**************\n* hello      ** Press enter  ***************|next=y");
+  EXPECT_EQ(c.out, "**************\n* hello      ** Press enter  ***************|next=y");
 }
 
 TEST(Overlay, BoxWithoutWaitLineFeedsAndLongTexts) {
@@ -106,11 +106,11 @@ TEST(Overlay, BoxWithoutWaitLineFeedsAndLongTexts) {
   SetPosition(&g.Screen, 7, 3);
   SetOvlInfo(&g.Screen, 0, 0, 4, 0);  // at most three rows of four characters
   auto c = RunWithInput("", [&] { Overlay(&g.Screen, "ab\ncdefg", 0); });
-  EXPECT_EQ(c.Out, "********\n* ab   ** defg *********");
+  EXPECT_EQ(c.out, "********\n* ab   ** defg *********");
   c = RunWithInput("", [&] { Overlay(&g.Screen, "abcdefghijklmnopq", 0); });
-  EXPECT_EQ(c.Out, "********\n* abcd ** efgh ** ijkl *********");
+  EXPECT_EQ(c.out, "********\n* abcd ** efgh ** ijkl *********");
   c = RunWithInput("\n", [&] { Overlay(&g.Screen, "", 1); });
-  EXPECT_EQ(c.Out, "********\n*      ** Press enter*********");
+  EXPECT_EQ(c.out, "********\n*      ** Press enter*********");
   EXPECT_EQ(g.Screen.CurCol, 7);
   EXPECT_EQ(g.Screen.CurRow, 3);
 }
@@ -130,7 +130,7 @@ TEST(NumberScreen, DigitPatternInTheFirst1920CellsOnly) {
 }
 
 TEST(GetTermInfo, EightyByTwentyFourWithoutATerminalAndCellsKeptAtTheSameSize) {
-  auto c = base_test::RunChild([] {
+  auto c = ktest::RunChild([] {
     TextScreen* s = GetTermInfo(nullptr);
     s->pCells[0] = 'k';
     TextScreen* again = GetTermInfo(s);
@@ -141,5 +141,5 @@ TEST(GetTermInfo, EightyByTwentyFourWithoutATerminalAndCellsKeptAtTheSameSize) {
     GetTermInfo(&mine);
     printf(" %dx%d %d", mine.Width, mine.Height, mine.pCells[80 * 24 - 1]);
   });
-  EXPECT_EQ(c.Out, "80x24 1 k 80x24 0");
+  EXPECT_EQ(c.out, "80x24 1 k 80x24 0");
 }

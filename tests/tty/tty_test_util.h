@@ -13,16 +13,16 @@
 
 #include "db/Dbm.h"
 #include "nls/NlsUtils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "tty/TextMenu.h"
 
 namespace tty_test {
 
-using base_test::Child;
+using ktest::Result;
 
 // Runs fn in a child with input as its standard input, output and error captured.
-inline Child RunWithInput(const std::string& input, const std::function<void()>& fn) {
-  return base_test::RunChild([&] {
+inline Result RunWithInput(const std::string& input, const std::function<void()>& fn) {
+  return ktest::RunChild([&] {
     int fds[2];
     if (pipe(fds) != 0) abort();
     if (write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) abort();
