@@ -12,10 +12,8 @@
 #include <cstdarg>
 #include <cstdint>
 
-// Same definition as in utils.h (which includes this header before defining it).
-#ifndef KORVI_PRINTF
+// printf-style argument checking of the library's formatting functions.
 #define KORVI_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#endif
 
 constexpr int kNodeSize = 32;                            // unit of allocation in a standard block
 constexpr int kNodesPerBlock = 2048;                     // MAT length, node table length
@@ -43,8 +41,9 @@ struct MemBlock {
   char* pData;                      // node i starts at pData + 32 * i
   MemNode Nodes[kNodesPerBlock];    // node table
   char MAT[kNodesPerBlock + 1];     // "U"/" " per node, NUL-terminated
-  // Search summary kept beside the MAT (the MAT stays the authority for what is shown);
-  // the fields used on every call first, together.
+  // Private bookkeeping of the pool's search (MemMgr_private.h), kept beside the MAT, which
+  // stays the authority for what is shown; callers never read or write these fields. The
+  // fields used on every call first, together.
   int32_t LongestFree;              // longest run of free nodes; 0 in a dedicated block
   int32_t iSlot;                    // position in the first-fit index, -1 when not indexed
   uint64_t FreeBits[kFreeWords + 1];  // bit i set <=> MAT[i] == ' ' ([32] stays 0)
@@ -93,6 +92,24 @@ char* SaveStr(const char* fmt, ...) KORVI_PRINTF(1, 2);
 char* SaveStrV(const char* fmt, va_list ap) KORVI_PRINTF(1, 0);
 // A fresh copy of text (length + 1 bytes); null text gives an empty string.
 char* SaveStr_(const char* text);
+
+// A text grown in pool memory, geometric growth through AdjustMem (so a long text costs
+// linear time). Start from {}; p stays null until the first append (of any length, even
+// nothing) and always holds a NUL after its len characters. Once the pool refuses to grow it,
+// the text is failed: p keeps what was appended before, later appends are refused.
+struct PoolText {
+  char* p;
+  int len;
+  int cap;
+  int flFailed;
+};
+// Appends n characters of s; 1, or 0 when the text is failed.
+int PoolTextAppend(PoolText* t, const char* s, int n);
+// Appends the text s (nothing for null).
+int PoolTextAppendStr(PoolText* t, const char* s);
+// The finished text, owned by the caller: "" when nothing was appended, null (and the text
+// freed) when it failed or "" cannot be had.
+char* PoolTextTake(PoolText* t);
 
 // ===========================================================================
 // Block steps and diagnostics
