@@ -4,15 +4,16 @@
 // Results are integers or pointers: 0 or null for failure or absence, 1 for success.
 // Functions that return static or process-wide buffers say so; such a result is valid
 // until the next call that uses the same buffer. Built with syscmd/ as one library.
+// Layers: installer -> syscmd -> base, db -> base. base calls into syscmd only where one of
+// its functions runs a tool: creating, deleting and renaming files, the user and spooler
+// probes, and the editors' final rename.
 #ifndef KORVI_BASE_UTILS_H
 #define KORVI_BASE_UTILS_H
 
 #include <cstddef>
 #include <cstdio>
 
-#include "base/MemMgr.h"
-
-#define KORVI_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#include "base/MemMgr.h"  // also defines KORVI_PRINTF
 
 // ===========================================================================
 // Tokenizer and string utilities
@@ -120,6 +121,20 @@ float CvtFloatFormat(float value, int from, int to);
 // nothing was read (and for a null buf or size < 1).
 char* Gets(char* buf, int size);
 
+
+// Private tools of the library, shared by its modules so that each small job is done once.
+// The letter c in lower case, by the "C" locale whatever locale the program runs in.
+inline unsigned char LowerC(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+// Copies n characters of src into dst (size characters), cut to size - 1; dst may be src.
+// Returns dst.
+char* CopyCut(char* dst, size_t size, const char* src, size_t n);
+// The directory part of path into out (size characters), as StripFn gives it: everything
+// before the last "/", "/" when that is the first character, "." without "/". Cut to fit;
+// 0 when it was cut. out may be path.
+int DirPart(const char* path, char* out, size_t size);
 
 // ===========================================================================
 // File access and queries

@@ -36,23 +36,6 @@ struct LogState {
 };
 LogState Log;
 
-// Directory part of path into out (everything before the last "/"; "/" when that is the first
-// character, "." without "/"). 0 when it does not fit.
-int DirPart(const char* path, char* out, size_t size) {
-  const char* pSlash = strrchr(path, '/');
-  size_t n;
-  if (!pSlash) {
-    path = ".";
-    n = 1;
-  } else {
-    n = pSlash == path ? 1 : static_cast<size_t>(pSlash - path);
-  }
-  if (n >= size) return 0;
-  memcpy(out, path, n);
-  out[n] = 0;
-  return 1;
-}
-
 // Begins the run log at path when it has not been begun yet: replaces the entry with a fresh
 // regular file. Returns the open stream (truncated on the first call, appending afterwards).
 FILE* OpenLog(const char* path) {

@@ -51,18 +51,9 @@ int SplitPath(const char* path, char* dir, char* entry) {
   char szCopy[kPathMax];
   memcpy(szCopy, path, n + 1);
   while (n > 1 && szCopy[n - 1] == '/') szCopy[--n] = 0;
-  char* pSlash = strrchr(szCopy, '/');
-  if (!pSlash) {
-    strcpy(dir, ".");
-    strcpy(entry, szCopy);
-  } else if (pSlash == szCopy) {
-    strcpy(dir, "/");
-    strcpy(entry, szCopy + 1);
-  } else {
-    *pSlash = 0;
-    strcpy(dir, szCopy);
-    strcpy(entry, pSlash + 1);
-  }
+  const char* pSlash = strrchr(szCopy, '/');
+  strcpy(entry, pSlash ? pSlash + 1 : szCopy);
+  DirPart(szCopy, dir, kPathMax);
   return 1;
 }
 
@@ -165,13 +156,6 @@ int ReadWhole(const char* path, char* buf, size_t size) {
   buf[n] = 0;
   fclose(f);
   return 1;
-}
-
-// Copies src into dst, cut to size - 1 characters.
-void CopyCut(char* dst, size_t size, const char* src) {
-  size_t n = strnlen(src, size - 1);
-  memcpy(dst, src, n);
-  dst[n] = 0;
 }
 
 // Cuts s at its first newline or carriage return.
@@ -311,7 +295,7 @@ int OpenRawFile(const char* path, int flags) {
 // ===========================================================================
 
 int OpenInputFile(const char* path, int report) {
-  CopyCut(InputFileName, sizeof InputFileName, path ? path : "");
+  CopyCut(InputFileName, sizeof InputFileName, path ? path : "", strlen(path ? path : ""));
   if (pIn) fclose(pIn);
   pIn = path ? fopen(path, "r") : nullptr;
   State.flInBlockComment = 0;
@@ -333,7 +317,7 @@ int OpenInputFileF(int report, const char* fmt, ...) {
   int n = vsnprintf(szPath, sizeof szPath, fmt, ap);
   va_end(ap);
   if (n < 0 || n >= kFmtPathSize) {  // refused rather than cut
-    CopyCut(InputFileName, sizeof InputFileName, szPath);
+    CopyCut(InputFileName, sizeof InputFileName, szPath, strlen(szPath));
     if (pIn) fclose(pIn);
     pIn = nullptr;
     FileStatus = 2;

@@ -21,18 +21,6 @@ bool IsSpaceC(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 bool IsPrintC(char c) { return c >= 0x20 && c <= 0x7e; }
-inline unsigned char Lower(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
-}
-
-// Copies n characters of src into buf (size characters), cut to fit; returns buf.
-char* CopyCut(char* buf, int size, const char* src, size_t n) {
-  if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
-  memcpy(buf, src, n);
-  buf[n] = '\0';
-  return buf;
-}
 
 // The last element of path: its start and length; a path of slashes only (or "") is its
 // own element.
@@ -60,7 +48,7 @@ size_t ExtLength(const char* name, size_t n) {
 
 bool IsPrefixOf(const char* text, const char* pattern, bool flNoCase) {
   for (; *pattern; text++, pattern++) {
-    if (flNoCase ? Lower(*text) != Lower(*pattern) : *text != *pattern) return false;
+    if (flNoCase ? LowerC(*text) != LowerC(*pattern) : *text != *pattern) return false;
   }
   return true;
 }
@@ -78,8 +66,8 @@ const char* Search(const char* text, const char* pattern, bool flNoCase) {
 int CompareWords(const char* a, size_t na, const char* b, size_t nb, bool flNoCase) {
   size_t n = na < nb ? na : nb;
   for (size_t i = 0; i < n; i++) {
-    unsigned char ca = flNoCase ? Lower(a[i]) : static_cast<unsigned char>(a[i]);
-    unsigned char cb = flNoCase ? Lower(b[i]) : static_cast<unsigned char>(b[i]);
+    unsigned char ca = flNoCase ? LowerC(a[i]) : static_cast<unsigned char>(a[i]);
+    unsigned char cb = flNoCase ? LowerC(b[i]) : static_cast<unsigned char>(b[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return na < nb ? -1 : na > nb ? 1 : 0;
@@ -91,6 +79,20 @@ int CompareWords(const char* a, size_t na, const char* b, size_t nb, bool flNoCa
 // Paths
 // ---------------------------------------------------------------------------
 
+char* CopyCut(char* dst, size_t size, const char* src, size_t n) {
+  if (n > size - 1) n = size - 1;
+  memmove(dst, src, n);
+  dst[n] = '\0';
+  return dst;
+}
+
+int DirPart(const char* path, char* out, size_t size) {
+  const char* pSlash = strrchr(path, '/');
+  size_t n = !pSlash || pSlash == path ? 1 : static_cast<size_t>(pSlash - path);
+  CopyCut(out, size, pSlash ? path : ".", n);
+  return n < size;
+}
+
 char* StripPath(const char* path) {
   if (!path) return CopyCut(bufStripPath, kPathBufSize, "", 0);
   size_t n;
@@ -99,10 +101,8 @@ char* StripPath(const char* path) {
 }
 
 char* StripFn(const char* path) {
-  const char* pSlash = path ? strrchr(path, '/') : nullptr;
-  if (!pSlash) return CopyCut(bufStripFn, kPathFnBufSize, ".", 1);
-  if (pSlash == path) return CopyCut(bufStripFn, kPathFnBufSize, "/", 1);
-  return CopyCut(bufStripFn, kPathFnBufSize, path, static_cast<size_t>(pSlash - path));
+  DirPart(path ? path : "", bufStripFn, kPathFnBufSize);
+  return bufStripFn;
 }
 
 char* StripExt(const char* name) {

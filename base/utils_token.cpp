@@ -58,15 +58,9 @@ ScanEnd ScanToken(const char** pos, const char* delims, bool flNewline, char* ou
   return flText ? kScanToken : kScanNone;
 }
 
-// Case folding of the "C" locale, whatever locale the program runs in.
-inline unsigned char Lower(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
-}
-
 bool EqualNoCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; i++) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
+    if (LowerC(a[i]) != LowerC(b[i])) return false;
     if (a[i] == '\0') return true;
   }
   return true;

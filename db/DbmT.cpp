@@ -30,6 +30,7 @@ namespace {
 struct DbTState {
   unsigned char* pWorkArea;        // kDbTWorkAreaSize bytes (pool), never freed
   unsigned char KeyBuf[65536];     // a key unscrambled for lists and prefix matching
+  unsigned char CopyBuf[65536];    // DbmTCopyRecord's data between its read and its store
   DbRewrite Held;                  // the locked rewrite of the handle with flLocked set
   DbT* pHolder;
 } s;
@@ -495,43 +496,17 @@ void CopyFoundData(DbT* pDb, const DbTRec* rec, void* dest, int nData) {
 char* KeyList(DbT* pDb, const char* names, const char* before, const char* after) {
   Refresh(pDb);
   if (!pDb->pImage) return nullptr;
-  char* pText = nullptr;
-  int nLen = 0, nCap = 0;
-  int nBefore = int(strlen(before));
+  PoolText t = {};
   DbTRec rec;
   for (DbTRec* r = WalkDbTRecords(pDb, &rec, 0); r; r = WalkDbTRecords(pDb, &rec, 1)) {
     const char* pKey = WalkKey(pDb, r);
     if (names && !TestKeyName(pKey, names)) continue;
-    int nKey = int(strlen(pKey));
-    int nNeed = nLen + nBefore + nKey + 1;
-    if (nNeed > nCap) {
-      int cap = nCap ? nCap : 256;
-      while (cap < nNeed) cap *= 2;
-      char* p = static_cast<char*>(AdjustMem(pText, cap));
-      if (!p) {
-        PutMem(pText);
-        return nullptr;
-      }
-      pText = p;
-      nCap = cap;
-    }
-    memcpy(pText + nLen, before, size_t(nBefore));
-    memcpy(pText + nLen + nBefore, pKey, size_t(nKey));
-    nLen += nBefore + nKey;
-    pText[nLen] = 0;
+    PoolTextAppendStr(&t, before);
+    PoolTextAppendStr(&t, pKey);
   }
-  if (!pText) return nullptr;
-  int nAfter = int(strlen(after));
-  if (nLen + nAfter + 1 > nCap) {
-    char* p = static_cast<char*>(AdjustMem(pText, nLen + nAfter + 1));
-    if (!p) {
-      PutMem(pText);
-      return nullptr;
-    }
-    pText = p;
-  }
-  memcpy(pText + nLen, after, size_t(nAfter) + 1);
-  return pText;
+  if (!t.p) return nullptr;  // no key (or the pool refused the first)
+  PoolTextAppendStr(&t, after);
+  return PoolTextTake(&t);
 }
 
 }  // namespace
@@ -859,10 +834,9 @@ int DbmTGetRecordSize(DbT* pDb, const char* key) {
 
 int DbmTCopyRecord(DbT* pDb, const char* srcKey, const char* dstKey) {
   if (!pDb || !srcKey || !dstKey) return 0;
-  static unsigned char buf[65536];
-  int nData = DbmTGetRecord(pDb, srcKey, buf);
+  int nData = DbmTGetRecord(pDb, srcKey, s.CopyBuf);
   if (nData == 0) return 0;
-  return DbmTPutRecord(pDb, dstKey, buf, nData);
+  return DbmTPutRecord(pDb, dstKey, s.CopyBuf, nData);
 }
 
 char* DbmTGetRecordList(DbT* pDb, const char* before, const char* after) {

@@ -22,44 +22,14 @@ int Ent2Get = 0;
 
 namespace {
 
-// A growing pool text: geometric growth through AdjustMem, so long lists stay linear.
-struct PoolText {
-  char* p;
-  int len;
-  int cap;
-  int flFailed;
-};
-
-void TextAppend(PoolText* t, const char* s, int n) {
-  if (t->flFailed || n <= 0) return;
-  if (t->len + n + 1 > t->cap) {
-    int cap = t->cap ? t->cap : 64;
-    while (cap < t->len + n + 1) cap *= 2;
-    char* p = static_cast<char*>(AdjustMem(t->p, cap));
-    if (!p) {
-      t->flFailed = 1;
-      return;
-    }
-    t->p = p;
-    t->cap = cap;
-  }
-  memcpy(t->p + t->len, s, size_t(n));
-  t->len += n;
-  t->p[t->len] = 0;
-}
-
-void TextAppendStr(PoolText* t, const char* s) {
-  if (s) TextAppend(t, s, int(strlen(s)));
-}
-
-// The finished text, null when nothing was appended or the pool ran out.
-char* TextResult(PoolText* t) {
-  if (t->flFailed) {
-    PutMem(t->p);
-    return nullptr;
-  }
-  return t->p;
-}
+// Process-wide state of this file: one record buffer, shared because no two calls that use
+// it overlap (a change reads the old records, then builds the new one), the data a copy
+// carries from its read to its store, and the rewrite that OpenNewDataBase hands out.
+struct RecordFileState {
+  unsigned char Rec[kDbmRecBufSize];   // the record being read, passed on or built
+  unsigned char Copy[kDbmRecBufSize];  // DbmCopyRecord's data (DbmPutRecord builds in Rec)
+  DbRewrite NewBase;                   // the stream owns its descriptor; the paths are spent
+} rf;
 
 inline unsigned RecLen(const unsigned char* rec) { return DbGetLE16(rec); }
 inline unsigned RecKeyLen(const unsigned char* rec) { return DbGetLE16(rec + 2); }
@@ -107,6 +77,19 @@ int DatabaseExists(const char* name) {
   return DbFilePath(szPath, sizeof szPath, name, "kdb") && stat(szPath, &st) == 0;
 }
 
+// Ends a change: publishes the rewrite when ok, else gives it up. 1 when published.
+int FinishChange(DbRewrite* rw, FILE* out, const char* name, int ok) {
+  if (!ok) {
+    DbRewriteAbort(rw, out);
+    return 0;
+  }
+  if (!DbRewriteCommit(rw, out, nullptr)) {
+    fprintf(stderr, "ERROR: Can't write to %s", name);
+    return 0;
+  }
+  return 1;
+}
+
 // Removal common to DbmDeleteRecord (prefixLen 0) and DbmDeleteRecords.
 int DeleteMatching(const char* name, const char* key, int prefixLen) {
   if (!DatabaseExists(name)) return 0;
@@ -122,15 +105,7 @@ int DeleteMatching(const char* name, const char* key, int prefixLen) {
   }
   int ok = PurgeRecord(name, in, out, key, prefixLen);
   fclose(in);
-  if (!ok) {
-    DbRewriteAbort(&rw, out);
-    return 0;
-  }
-  if (!DbRewriteCommit(&rw, out, nullptr)) {
-    fprintf(stderr, "ERROR: Can't write to %s", name);
-    return 0;
-  }
-  return 1;
+  return FinishChange(&rw, out, name, ok);
 }
 
 }  // namespace
@@ -173,8 +148,7 @@ FILE* OpenDataBase(const char* name, const char* ext, const char* mode, char rep
 
 FILE* OpenNewDataBase(const char* name) {
   if (!name) return nullptr;
-  static DbRewrite rw;  // the stream owns the descriptor; the paths are not needed afterwards
-  return BeginChange(name, &rw);
+  return BeginChange(name, &rf.NewBase);
 }
 
 void RenameDataBase(const char* name, const char* oldExt, const char* newExt) {
@@ -196,7 +170,7 @@ int PurgeRecord(const char* name, FILE* in, FILE* out, const char* key, int pref
   if (!in || !out || !key) return 0;
   size_t nKey = strlen(key) + 1;
   if (prefixLen < 0 || size_t(prefixLen) > nKey) prefixLen = int(nKey);  // never past the key
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   while (GetData(in, rec)) {
     unsigned k = RecKeyLen(rec);
     size_t l = prefixLen ? size_t(prefixLen) : k;
@@ -227,7 +201,7 @@ int DbmPutRecord(const char* name, const char* key, const void* data, int len) {
     return 0;
   }
   if (ok) {
-    static unsigned char rec[kDbmRecBufSize];
+    unsigned char* rec = rf.Rec;
     unsigned n = unsigned(len) + unsigned(k) + 2;
     DbPutLE16(rec, n);
     DbPutLE16(rec + 2, unsigned(k));
@@ -236,15 +210,7 @@ int DbmPutRecord(const char* name, const char* key, const void* data, int len) {
     ok = PutData(out, rec);
     if (!ok) fprintf(stderr, "ERROR: Can't write to %s", name);
   }
-  if (!ok) {
-    DbRewriteAbort(&rw, out);
-    return 0;
-  }
-  if (!DbRewriteCommit(&rw, out, nullptr)) {
-    fprintf(stderr, "ERROR: Can't write to %s", name);
-    return 0;
-  }
-  return 1;
+  return FinishChange(&rw, out, name, ok);
 }
 
 void DbmCreate() {}
@@ -264,7 +230,7 @@ int DbmGetRecord(const char* name, const char* key, void* dest) {
   if (!name || !key || !dest) return 0;
   FILE* in = OpenForRead(name);
   if (!in) return 0;
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   int nData = 0;
   while (GetData(in, rec)) {
     if (!KeyEquals(rec, key)) continue;
@@ -281,7 +247,7 @@ int DbmGetNextRecord(const char* name, void* dest) {
   if (!name || !dest) return 0;
   FILE* in = OpenForRead(name);
   if (!in) return 0;
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   for (int i = 0; i <= Ent2Get; i++) {
     if (!GetData(in, rec)) {
       fclose(in);
@@ -300,7 +266,7 @@ int DbmGetRecordSize(const char* name, const char* key) {
   if (!name || !key) return 0;
   FILE* in = OpenForRead(name);
   if (!in) return 0;
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   int nData = 0;
   while (GetData(in, rec)) {
     if (KeyEquals(rec, key)) {
@@ -316,19 +282,18 @@ char* DbmGetRecordList(const char* name, const char* before, const char* after) 
   if (!name) return nullptr;
   FILE* in = OpenForRead(name);
   if (!in) return nullptr;
-  static unsigned char rec[kDbmRecBufSize];
-  PoolText t = {nullptr, 0, 0, 0};
+  unsigned char* rec = rf.Rec;
+  PoolText t = {};
   int nRecords = 0;
   while (GetData(in, rec)) {
     nRecords++;
-    TextAppendStr(&t, before);
-    TextAppendStr(&t, RecKey(rec));
+    PoolTextAppendStr(&t, before);
+    PoolTextAppendStr(&t, RecKey(rec));
   }
   fclose(in);
   if (nRecords == 0) return nullptr;
-  TextAppendStr(&t, after);
-  if (!t.p && !t.flFailed) t.p = static_cast<char*>(GetMem(1));  // keys and texts all empty
-  return TextResult(&t);
+  PoolTextAppendStr(&t, after);
+  return PoolTextTake(&t);
 }
 
 void DumpDbm(const char* file) {
@@ -341,7 +306,7 @@ void DumpDbm(const char* file) {
     fprintf(stderr, "ERROR: can't open file, %s\n", szPath);
     return;
   }
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   while (GetData(in, rec)) {
     unsigned nLen = RecLen(rec);
     printf("%i %i ==>{", int(nLen), int(RecKeyLen(rec)));
@@ -359,23 +324,22 @@ char* DbmGetDbList(int flag) {
   if (!DbDirPath(szDir, sizeof szDir)) return nullptr;
   DIR* d = opendir(szDir);
   if (!d) return nullptr;
-  PoolText t = {nullptr, 0, 0, 0};
-  if (flag) TextAppendStr(&t, " ");
+  PoolText t = {};
+  if (flag) PoolTextAppendStr(&t, " ");
   int nNames = 0;
   while (struct dirent* e = readdir(d)) {
     const char* pDot = strchr(e->d_name, '.');
     if (!pDot || pDot == e->d_name || strcmp(pDot, ".kdb") != 0) continue;
-    if (nNames++) TextAppendStr(&t, flag ? " " : ",");
-    TextAppend(&t, e->d_name, int(pDot - e->d_name));
+    if (nNames++) PoolTextAppendStr(&t, flag ? " " : ",");
+    PoolTextAppend(&t, e->d_name, int(pDot - e->d_name));
   }
   closedir(d);
-  if (!t.p && !t.flFailed) t.p = static_cast<char*>(GetMem(1));  // no databases: ""
-  return TextResult(&t);
+  return PoolTextTake(&t);  // no databases: ""
 }
 
 int DbmCopyRecord(const char* name, const char* srcKey, const char* dstKey) {
   if (!name || !srcKey || !dstKey) return 0;
-  static unsigned char buf[kDbmRecBufSize];
+  unsigned char* buf = rf.Copy;
   int nData = DbmGetRecord(name, srcKey, buf);
   if (nData == 0) return 0;
   return DbmPutRecord(name, dstKey, buf, nData);
@@ -385,7 +349,7 @@ DbLink* DbmGetDbLinkList(const char* name, const char* pattern) {
   if (!name || !pattern) return nullptr;
   FILE* in = OpenForRead(name);
   if (!in) return nullptr;
-  static unsigned char rec[kDbmRecBufSize];
+  unsigned char* rec = rf.Rec;
   DbLink* pFirst = nullptr;
   DbLink* pLast = nullptr;
   while (GetData(in, rec)) {

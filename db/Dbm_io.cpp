@@ -76,21 +76,9 @@ void DbUnscramble(unsigned char* dst, const unsigned char* src, int n) {
 
 namespace {
 
-// The directory part of a path ("." when it has none) into buf.
-void DirOf(const char* path, char* buf, int size) {
-  const char* pSlash = strrchr(path, '/');
-  if (!pSlash) {
-    snprintf(buf, size_t(size), ".");
-  } else if (pSlash == path) {
-    snprintf(buf, size_t(size), "/");
-  } else {
-    snprintf(buf, size_t(size), "%.*s", int(pSlash - path), path);
-  }
-}
-
 void SyncDir(const char* path) {
   char szDir[kDbPathMax];
-  DirOf(path, szDir, sizeof szDir);
+  DirPart(path, szDir, sizeof szDir);
   int fd = open(szDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
@@ -107,7 +95,7 @@ int DbRewriteBegin(DbRewrite* rw, const char* target) {
   n = snprintf(rw->szNew, sizeof rw->szNew, "%s_new", target);
   if (n <= 0 || n >= int(sizeof rw->szNew)) return 0;
   char szDir[kDbPathMax];
-  DirOf(target, szDir, sizeof szDir);
+  DirPart(target, szDir, sizeof szDir);
   if (!DbMakeDir(szDir)) return 0;
   // The lock lives on the rewrite file's inode. A writer that waited may wake up holding the
   // inode that the previous writer has just renamed over the database: then the name no

@@ -70,11 +70,7 @@ int installFromSite(const char* workDir) {
 
   for (const char* pWord = GetToken(pList, kListDelims); pWord; pWord = GetToken(nullptr, kListDelims)) {
     if (strcmp(pWord, kListEnd) == 0) break;
-    char* pName = SaveStr_(pWord);  // SysCmd may use the shared tokenizer
-    const char* pResume = szTokenIn;
-    SysCmd(kCmdCp, kSysCmdFatal, "%s/%s %s", pPathToSetup, pName, workDir);
-    PutMem(pName);
-    SetTokenBuf(pResume);
+    SysCmd(kCmdCp, kSysCmdFatal, "%s/%s %s", pPathToSetup, pWord, workDir);
   }
   PutMem(pList);
 

@@ -2,8 +2,10 @@
 // the search path, their execution through sh -c and the capture of their output; the process,
 // disk and directory queries built on them; and ShellSafe, the check every outside text passes
 // before it is formatted into a command line.
-// Built with base/ as one library (kbase): running a tool uses the pool and the run log, and the
-// file operations of base/ run tools. Results: 0/null for failure or absence, 1 for success.
+// Built with base/ as one library (kbase). Layers: installer -> syscmd -> base, db -> base;
+// running a tool uses the pool and the run log of base/, and base/ calls back into this layer
+// only where one of its functions runs a tool: creating, deleting and renaming files, the
+// user and spooler probes, and the editors' final rename. Results: 0/null for failure or absence, 1 for success.
 // SysCmd ends the program on an unresolved tool (exit 0) and on a failed mode-2 command (exit 1).
 #ifndef KORVI_SYSCMD_SYSCMD_H
 #define KORVI_SYSCMD_SYSCMD_H
@@ -135,6 +137,9 @@ extern int flSysCmdLog;       // command logging on (set by start-up when flUseL
 // Resolution
 // ===========================================================================
 
+// Resolution, lazy or at start-up, never touches the shared tokenizer (its scan position,
+// GetTokenBuf, chTokenDel), so neither does SysCmd nor any query: a caller may run commands
+// in the middle of a GetToken scan.
 // Start-up: resolves every row along SearchPaths then PATH (each directory listed once), sets
 // SHELL to the resolved sh, clears flInitSysCmd and, with flUseLog, logs "initializing system".
 void InitSysCmdList(void);

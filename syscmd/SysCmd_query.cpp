@@ -54,44 +54,11 @@ double ParseNumber(const char* text, int* pfl) {
   return *pfl ? v : 0;
 }
 
-// Directory part of path in place: /a/b -> /a, /a -> /, a -> . (trailing slashes ignored).
-void ParentDir(char* path) {
+// Directory part of path in place, trailing slashes ignored: /a/b/ -> /a, /a -> /, a -> .
+void ParentDir(char* path, size_t size) {
   size_t n = strlen(path);
   while (n > 1 && path[n - 1] == '/') path[--n] = '\0';
-  char* p = strrchr(path, '/');
-  if (!p)
-    strcpy(path, ".");
-  else if (p == path)
-    path[1] = '\0';
-  else
-    *p = '\0';
-}
-
-// Appends " name" to a growing pool text; 0 when the pool refuses.
-int AppendEntry(char** ppText, int* pLen, int* pCap, const char* name) {
-  int len = static_cast<int>(strlen(name));
-  int nNeed = *pLen + len + 3;  // blank, name, closing blank, NUL
-  if (nNeed > *pCap) {
-    int nNew = *pCap ? *pCap : 1024;
-    while (nNew < nNeed) nNew *= 2;
-    char* p = static_cast<char*>(AdjustMem(*ppText, nNew));
-    if (!p) return 0;
-    *ppText = p;
-    *pCap = nNew;
-  }
-  (*ppText)[(*pLen)++] = ' ';
-  memcpy(*ppText + *pLen, name, len);
-  *pLen += len;
-  (*ppText)[*pLen] = '\0';
-  return 1;
-}
-
-// Closes a listing built by AppendEntry with its final blank; null when nothing was appended.
-char* CloseListing(char* pText, int nLen) {
-  if (!pText) return nullptr;
-  pText[nLen] = ' ';
-  pText[nLen + 1] = '\0';
-  return pText;
+  DirPart(path, path, size);
 }
 
 }  // namespace
@@ -240,7 +207,7 @@ int AvailSpace(const char* dir, const char* name, double needed) {
   for (;;) {  // a directory not made yet is measured at its nearest existing ancestor
     if (GetDiskSpace(szDir, &ds)) return needed <= ds.Avail;
     if (strcmp(szDir, "/") == 0 || strcmp(szDir, ".") == 0) return 0;
-    ParentDir(szDir);
+    ParentDir(szDir, sizeof szDir);
   }
 }
 
@@ -263,10 +230,7 @@ char* ListDirectory(const char* dir, const char* ext, int flAll) {
   if (!dir) return nullptr;
   DIR* d = opendir(dir);
   if (!d) return nullptr;
-  char* pText = nullptr;
-  int nLen = 0;
-  int nCap = 0;
-  int flOk = 1;
+  PoolText t = {};
   while (char* pName = ReadDir(d)) {
     if (flAll) {
       // every entry
@@ -276,17 +240,12 @@ char* ListDirectory(const char* dir, const char* ext, int flAll) {
     } else if (strcmp(pName, ".") == 0 || strcmp(pName, "..") == 0) {
       continue;
     }
-    if (!AppendEntry(&pText, &nLen, &nCap, pName)) {
-      flOk = 0;
-      break;
-    }
+    if (!PoolTextAppendStr(&t, " ") || !PoolTextAppendStr(&t, pName)) break;
   }
   closedir(d);
-  if (!flOk) {
-    PutMem(pText);
-    return nullptr;
-  }
-  return CloseListing(pText, nLen);
+  if (!t.p) return nullptr;  // no entry
+  PoolTextAppendStr(&t, " ");
+  return PoolTextTake(&t);
 }
 
 }  // namespace

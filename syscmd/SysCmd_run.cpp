@@ -227,34 +227,19 @@ char* GetCmdResponseStr(int index, const char* pattern, const char* fmt, ...) {
   va_end(ap);
   if (!f) return nullptr;
 
-  char* pText = nullptr;
-  int nLen = 0;
-  int nCap = 0;
-  int flFull = 0;  // the pool refused to grow the text: the rest is read and dropped
+  // When the pool refuses to grow the text, the rest is read and dropped.
+  PoolText t = {};
   char buf[kReadSize];
   while (fgets(buf, sizeof buf, f)) {
-    if (flFull || !Keep(buf, pattern)) continue;
+    if (t.flFailed || !Keep(buf, pattern)) continue;
     int len = static_cast<int>(strlen(buf));
     int flNl = len > 0 && buf[len - 1] == '\n';
-    int nNeed = nLen + len + (flNl ? 0 : 1) + 1;
-    if (nNeed > nCap) {
-      int nNew = nCap ? nCap : 256;
-      while (nNew < nNeed) nNew *= 2;
-      char* p = static_cast<char*>(AdjustMem(pText, nNew));
-      if (!p) {
-        flFull = 1;
-        continue;
-      }
-      pText = p;
-      nCap = nNew;
-    }
-    memcpy(pText + nLen, buf, len);
-    nLen += len;
-    if (!flNl) pText[nLen++] = '\n';
-    pText[nLen] = '\0';
+    // Reserved whole first, so that a line is kept with its newline or not at all.
+    if (!PoolTextAppend(&t, buf, len + !flNl)) continue;
+    if (!flNl) t.p[t.len - 1] = '\n';
   }
   pclose(f);
-  return pText;
+  return t.p;
 }
 
 void FreeResponseList(CmdResponse* list) {

@@ -162,6 +162,41 @@ int LookupName(const char* name) {
 // A directory we may put into a command line: absolute, and only shell-safe characters.
 int UsableDir(const char* dir) { return dir && dir[0] == '/' && ShellSafe(dir, 0); }
 
+// The search texts are walked here rather than with the shared tokenizer, so that resolving
+// a tool (lazily, from inside SysCmd too) never moves a scan that a caller has in progress.
+// Runs of ":" give no empty entry.
+
+// Next entry of the text at *pos, split off in place; null at the end.
+char* NextDirInPlace(char** pos) {
+  char* s = *pos;
+  while (*s == ':') s++;
+  if (!*s) {
+    *pos = s;
+    return nullptr;
+  }
+  char* pDir = s;
+  while (*s && *s != ':') s++;
+  if (*s) *s++ = '\0';
+  *pos = s;
+  return pDir;
+}
+
+// Next entry of the text at *pos copied into out (size characters); an entry too long for
+// out is passed over. Null at the end.
+char* NextDirCopy(const char** pos, char* out, size_t size) {
+  for (;;) {
+    const char* s = *pos;
+    while (*s == ':') s++;
+    if (!*s) {
+      *pos = s;
+      return nullptr;
+    }
+    size_t n = strcspn(s, ":");
+    *pos = s + n;
+    if (n < size) return CopyCut(out, size, s, n);
+  }
+}
+
 void BuildFullSearchPath() {
   const char* pPath = getenv("PATH");
   FullSearchPath = SaveStr("%s:%s", SearchPaths ? SearchPaths : "", pPath ? pPath : "");
@@ -204,13 +239,10 @@ void InitSysCmdList(void) {
   FullSearchPath = SaveStr("%s:%s", SearchPaths ? SearchPaths : "", pEnv ? pEnv : "");
 
   int flLeft = 1;
-  for (char* pDir = SearchPaths ? GetTokenParse(SearchPaths, ":") : nullptr; pDir && flLeft;
-       pDir = GetTokenParse(nullptr, ":")) {
-    if (UsableDir(pDir)) flLeft = FillCmdPaths(pDir);
-  }
-  if (flLeft && rs.pPathCopy) {
-    for (char* pDir = GetTokenParse(rs.pPathCopy, ":"); pDir && flLeft;
-         pDir = GetTokenParse(nullptr, ":")) {
+  char* const aTexts[] = {SearchPaths, rs.pPathCopy};
+  for (char* pPos : aTexts) {
+    if (!pPos) continue;
+    for (char* pDir = NextDirInPlace(&pPos); pDir && flLeft; pDir = NextDirInPlace(&pPos)) {
       if (UsableDir(pDir)) flLeft = FillCmdPaths(pDir);
     }
   }
@@ -234,9 +266,11 @@ int FillCmdPath(int index) {
     return 0;
   if (ComList[index].pDir) return 1;
   if (!FullSearchPath) BuildFullSearchPath();
-  for (char* pDir = GetToken(FullSearchPath, ":"); pDir; pDir = GetToken(nullptr, ":")) {
-    // A directory of 127 characters or more may have been cut by the tokenizer: never use it.
-    if (strlen(pDir) < kTokenBufSize - 1 && UsableDir(pDir) && FindFile(pDir, ComList[index].pName)) {
+  const char* pPos = FullSearchPath;
+  char szDir[kLineBufSize];
+  for (char* pDir = NextDirCopy(&pPos, szDir, sizeof szDir); pDir;
+       pDir = NextDirCopy(&pPos, szDir, sizeof szDir)) {
+    if (UsableDir(pDir) && FindFile(pDir, ComList[index].pName)) {
       ComList[index].pDir = SaveStr_(pDir);
       rs.flOwned[index] = 1;
       return 1;

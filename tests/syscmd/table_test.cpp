@@ -121,6 +121,22 @@ TEST_F(SysCmdTest, LazyLookupBeforeStartUp) {
   EXPECT_EQ(access((t / "x").c_str(), F_OK), -1);
 }
 
+TEST_F(SysCmdTest, AScanInProgressSurvivesCommandsLookupsAndStartUp) {
+  ResetSysCmdList();  // every row below is looked up lazily
+  snprintf(szPaths, sizeof szPaths, "%s:/usr/bin", FixDir("bin").c_str());
+  SearchPaths = szPaths;
+  ASSERT_STREQ(GetToken("first second:third", " "), "first");
+  TempDir t;
+  SysCmd(kCmdTouch, kSysCmdQuiet, "%s", (t / "x").c_str());
+  EXPECT_EQ(access((t / "x").c_str(), F_OK), 0);
+  EXPECT_STREQ(GetTokenBuf, "first");
+  EXPECT_EQ(chTokenDel, ' ');
+  Init(FixDir("bin") + ":/usr/bin:/bin");
+  EXPECT_STREQ(GetTokenBuf, "first");
+  EXPECT_EQ(chTokenDel, ' ');
+  EXPECT_STREQ(GetToken(nullptr, " "), "second:third");
+}
+
 TEST_F(SysCmdTest, GetCmdTexts) {
   char* p = GetCmd(kCmdRm);
   EXPECT_STREQ(p, "/usr/bin/rm -f");
