@@ -18,9 +18,9 @@
 
 namespace {
 
-using base_test::Child;
-using base_test::RunChild;
-using base_test::WriteAll;
+using ktest::Result;
+using ktest::RunChild;
+using ktest::WriteFile;
 
 // A first page with exactly two links, and a second page named "a".
 const char kTwo[] =
@@ -44,15 +44,15 @@ class HelpNav : public testing::Test {
     char tmpl[] = "/tmp/helpnavXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
-    WriteAll(dir + "/two.htm", kTwo);
-    WriteAll(dir + "/help.htm", kHelp);
-    WriteAll(dir + "/other.htm", kOther);
-    WriteAll(dir + "/broken.htm", "no html tag, so no pages\n");
+    WriteFile(dir + "/two.htm", kTwo);
+    WriteFile(dir + "/help.htm", kHelp);
+    WriteFile(dir + "/other.htm", kOther);
+    WriteFile(dir + "/broken.htm", "no html tag, so no pages\n");
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
 
   // Runs fn in a child with the toolkit's catalogue open and standard input empty.
-  Child Run(const std::function<void()>& fn) {
+  Result Run(const std::function<void()>& fn) {
     return RunChild([&] {
       if (!freopen("/dev/null", "r", stdin)) _exit(99);
       pToolPath = SaveStr_(KORVI_BINARY_DIR);
@@ -119,7 +119,7 @@ TEST_F(HelpNav, TwoLinksGiveTwoNumberedItemsThenExitHelpContentsAndBack) {
 }
 
 TEST_F(HelpNav, ATargetInTheFileIsRecordedAndBackReturnsUntilTheHistoryIsEmpty) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("two.htm").c_str(), nullptr);
     TtyHelpBuildMenuItems();
     Where("open");
@@ -131,7 +131,7 @@ TEST_F(HelpNav, ATargetInTheFileIsRecordedAndBackReturnsUntilTheHistoryIsEmpty) 
     printf("back %d\n", TtyHelpBack(&HelpMenu, nullptr));
     Where("back");
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "open: two.htm/one h=0 f=1\n"
             "goto 1\n"
             "#a: two.htm/a h=1 f=1\n"
@@ -143,7 +143,7 @@ TEST_F(HelpNav, ATargetInTheFileIsRecordedAndBackReturnsUntilTheHistoryIsEmpty) 
 }
 
 TEST_F(HelpNav, LinksIntoAnotherFileLoadItOnceAndIntoTheSameFileLoadNothing) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
     Follow("other.htm#s");
     Where("other.htm#s");
@@ -161,7 +161,7 @@ TEST_F(HelpNav, LinksIntoAnotherFileLoadItOnceAndIntoTheSameFileLoadNothing) {
     HtmlSetHistory(-1);
     Where("back");
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "other.htm#s: other.htm/second h=1 f=2\n"
             "target at 7 of \"\n\nThen S here.\n\"\n"
             "back: help.htm/one h=0 f=2\n"
@@ -172,7 +172,7 @@ TEST_F(HelpNav, LinksIntoAnotherFileLoadItOnceAndIntoTheSameFileLoadNothing) {
 }
 
 TEST_F(HelpNav, LinksThatLeadNowhereLeaveTheUserWhereHeWasWithAMessage) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
     for (const char* t : {"missing.htm", "other.htm#nosuch", "broken.htm",
                           "http://example.com/x.htm", "#nosuch"}) {
@@ -180,7 +180,7 @@ TEST_F(HelpNav, LinksThatLeadNowhereLeaveTheUserWhereHeWasWithAMessage) {
       Where(t);
     }
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "Error in reading file missing.htm\n0\nmissing.htm: help.htm/one h=0 f=1\n"
             "Error in finding target other.htm#nosuch\n0\n"
             "other.htm#nosuch: help.htm/one h=0 f=2\n"
@@ -202,7 +202,7 @@ TEST_F(HelpNav, AMenuLinkThatFailsShowsItsMessageUntilEnter) {
 }
 
 TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
     for (int i = 0; i < 101; i++) {
       Follow(i % 2 ? "#one" : "#a");
@@ -216,7 +216,7 @@ TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
     printf("back %d times\n", nBack);
     Where("end");
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "101 jumps: help.htm/one h=100 f=1\n"
             "one more: help.htm/a h=100 f=1\n"
             "back 100 times\n"
@@ -224,7 +224,7 @@ TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
 }
 
 TEST_F(HelpNav, ContentsGoesToTheFirstPageOfTheOpenedFileAndEmptiesTheHistory) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
     TtyHelpBuildMenuItems();
     printf("contents %d\n", TtyHelpContents(&HelpMenu, nullptr));
@@ -234,7 +234,7 @@ TEST_F(HelpNav, ContentsGoesToTheFirstPageOfTheOpenedFileAndEmptiesTheHistory) {
     printf("contents %d\n", TtyHelpContents(&HelpMenu, nullptr));
     Where("contents");
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "contents 0\n"
             "jumps: other.htm/second h=2 f=2\n"
             "contents 1\n"
@@ -242,7 +242,7 @@ TEST_F(HelpNav, ContentsGoesToTheFirstPageOfTheOpenedFileAndEmptiesTheHistory) {
 }
 
 TEST_F(HelpNav, OpeningHelpAndClickingOnTheText) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     printf("%d\n", HtmlHelp(Path("absent.htm").c_str(), nullptr));
     printf("%d\n", HtmlHelp("buffer.htm", SaveStr_("no html tag")));
     printf("building %d\n", flBuildingFile);
@@ -259,7 +259,7 @@ TEST_F(HelpNav, OpeningHelpAndClickingOnTheText) {
     printf("%d\n", HtmlHelp(Path("two.htm#a").c_str(), nullptr));
     Where("two.htm#a");
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "Error in reading HTML file " + Path("absent.htm") + "\n0\n"
             "Error reading HTML buffer\n0\n"
             "building 1\n"
@@ -272,7 +272,7 @@ TEST_F(HelpNav, OpeningHelpAndClickingOnTheText) {
 }
 
 TEST_F(HelpNav, TheHundredAndFirstFileIsRefusedByALink) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     char name[32];
     while (FileIndex < kMaxHtmlFiles - 1) {
       snprintf(name, sizeof name, "fill%d.html", FileIndex);
@@ -282,8 +282,8 @@ TEST_F(HelpNav, TheHundredAndFirstFileIsRefusedByALink) {
     printf("%d\n", Follow("other.htm"));
     Where("101st");
   });
-  EXPECT_EQ(c.Out, "Error in reading file other.htm\n0\n101st: help.htm/one h=0 f=100\n");
-  EXPECT_EQ(c.Err, "WARNING: help file " + Path("other.htm") +
+  EXPECT_EQ(c.out, "Error in reading file other.htm\n0\n101st: help.htm/one h=0 f=100\n");
+  EXPECT_EQ(c.err, "WARNING: help file " + Path("other.htm") +
                        " not loaded: 100 help files are loaded already\n");
 }
 

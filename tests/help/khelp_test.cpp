@@ -10,7 +10,7 @@ using help_test::kExpected;
 using help_test::kSample;
 using help_test::ReadFile;
 using help_test::RunKhelp;
-using help_test::WriteAll;
+using help_test::WriteFile;
 
 TEST(KhelpDump, SampleHelpSetMatchesTheExpectedText) {
   for (const char* name : {"index", "tables", "pages"}) {
@@ -73,7 +73,7 @@ TEST(KhelpDump, PageByPageDumpMatchesTheLoadedFile) {
   char dir[] = "/tmp/khelpdumpXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string path = std::string(dir) + "/many.html";
-  WriteAll(path, html);
+  WriteFile(path, html);
 
   std::string expected;
   std::string loaded = html;  // as the loader reads it: the NUL as a blank
@@ -84,12 +84,12 @@ TEST(KhelpDump, PageByPageDumpMatchesTheLoadedFile) {
     auto* page = static_cast<HtmlPage*>(l->pItem);
     expected += std::string(page->pImage ? page->pImage : "") + "\f\n";
   }
-  base_test::Child r = RunKhelp({"--dump", path});
+  ktest::Result r = RunKhelp({"--dump", path});
   unlink(path.c_str());
   rmdir(dir);
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
   EXPECT_EQ(file->Pages.Count, 5);
-  EXPECT_NE(r.Out.find("continued"), std::string::npos);
-  EXPECT_EQ(r.Out, expected);
+  EXPECT_NE(r.out.find("continued"), std::string::npos);
+  EXPECT_EQ(r.out, expected);
 }

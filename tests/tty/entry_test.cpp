@@ -23,7 +23,7 @@ std::string Check(const std::string& value, const std::string& rule) {
   return RunWithInput("\n\n\n", [&] {
     int code = ValidateEntry(value.c_str(), rule.c_str());
     printf("=%d", code);
-  }).Out;
+  }).out;
 }
 
 }  // namespace
@@ -137,9 +137,9 @@ TEST_F(ValidateEntryTest, EveryCutOfARuleEndsWithinItsText) {
     }
     printf("done");
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_TRUE(c.Out.size() >= 4 && c.Out.substr(c.Out.size() - 4) == "done") << c.Out.substr(0, 300);
-  EXPECT_EQ(c.Out.find("bad code"), std::string::npos);
+  EXPECT_EQ(c.status, 0);
+  EXPECT_TRUE(c.out.size() >= 4 && c.out.substr(c.out.size() - 4) == "done") << c.out.substr(0, 300);
+  EXPECT_EQ(c.out.find("bad code"), std::string::npos);
 }
 
 TEST_F(ValidateEntryTest, LengthAndDigitHelpers) {
@@ -158,7 +158,7 @@ TEST_F(ValidateEntryTest, LengthAndDigitHelpers) {
     printf("=%d", ValidateEntryTty("12a4", "(4,4)"));
     printf("=%d", ValidateEntryTty("1234", "(4,4)"));
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "[null][Enter exactly 4 characters.][Enter 1 to 3 characters.][Enter 2 to 5 characters.]"
             "[8 4][8 4][x0]Enter exactly 4 characters.[Enter]=2Invalid digit:  a\n[Enter]=3=0");
 }

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 #include "tests/tty/pane_test_util.h"
 
 namespace {
@@ -174,7 +174,7 @@ TEST(kmenu, EditSaveAndLoadThroughAPseudoTerminal) {
     Step(pane, "", s);
     Step(pane, "y", s + " y\nSaved the settings in " + cfg + "\n[exit 0]");
   }
-  EXPECT_EQ(base_test::ReadAll(cfg),
+  EXPECT_EQ(ktest::ReadFile(cfg),
             "3[lp_main] 11 0\n"
             "4[Second floor] 12 0\n"
             "5[1] 9 0\n"
@@ -205,5 +205,5 @@ TEST(kmenu, EditSaveAndLoadThroughAPseudoTerminal) {
   s += " n\nQuit kmenu? [y/n]";
   Step(pane, "n", s);
   Step(pane, "y", s + " y\n\n[exit 0]");
-  EXPECT_EQ(base_test::ReadAll(cfg).find("631"), std::string::npos);
+  EXPECT_EQ(ktest::ReadFile(cfg).find("631"), std::string::npos);
 }

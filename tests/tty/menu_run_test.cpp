@@ -30,7 +30,7 @@ void Setup() {
   my_name = const_cast<char*>("kmenu");
 }
 
-base_test::Child InChild(const std::string& input, const std::function<void()>& fn) {
+ktest::Result InChild(const std::string& input, const std::function<void()>& fn) {
   return RunWithInput(input, [&] {
     Setup();
     fn();
@@ -75,7 +75,7 @@ std::string Printed(TextMenu* m, int style, int flags = 0) {
            int walked = PrintMenu(m, dot, StrLen(m->szTitle));
            printf("|%d", walked);
          })
-      .Out;
+      .out;
 }
 
 }  // namespace
@@ -142,7 +142,7 @@ std::string Values(Menu& m, const std::string& input, int flags = kMenuNoBlankLi
   TextMenu* menu = m.Get();
   menu->Flags = static_cast<uint16_t>(flags | kMenuKeepValues);
   menu->TitleStyle = 3;
-  base_test::Child c = InChild(input, [&] {
+  ktest::Result c = InChild(input, [&] {
     RunMenu(menu, nullptr, 1);
     fprintf(stderr, "values:");
     for (TextMenuItem* it = menu->pItems; it->szText; it++) {
@@ -155,8 +155,8 @@ std::string Values(Menu& m, const std::string& input, int flags = kMenuNoBlankLi
       }
     }
   });
-  size_t at = c.Err.find("values:");
-  return at == std::string::npos ? c.Err : c.Err.substr(at);
+  size_t at = c.err.find("values:");
+  return at == std::string::npos ? c.err : c.err.substr(at);
 }
 
 int g_Actions = 0;
@@ -189,14 +189,14 @@ TEST(ProcessSelection, RefusedEntriesKeepTheValue) {
   TextMenu* menu = m.Get();
   menu->TitleStyle = 3;
   menu->Flags = kMenuNoBlankLine | kMenuKeepValues;
-  base_test::Child c = InChild("1 100\n\n2 a-b\n\n3 1.5x\n\n3 1e999\n\nx\n", [&] {
+  ktest::Result c = InChild("1 100\n\n2 a-b\n\n3 1.5x\n\n3 1e999\n\nx\n", [&] {
     RunMenu(menu, nullptr, 1);
     fprintf(stderr, "%ld %s %.3f", static_cast<long>(m[0].Value), m.Text(1), MenuFloat(m[2].Value));
   });
-  EXPECT_EQ(c.Err, "1 lp0 1.000");
-  EXPECT_NE(c.Out.find("The number must be from 1 to 99.\nPress Enter to continue."), std::string::npos);
-  EXPECT_NE(c.Out.find("The character '-' is not allowed here"), std::string::npos);
-  EXPECT_NE(c.Out.find("The character 'x' is not allowed in a number.\n"), std::string::npos);
+  EXPECT_EQ(c.err, "1 lp0 1.000");
+  EXPECT_NE(c.out.find("The number must be from 1 to 99.\nPress Enter to continue."), std::string::npos);
+  EXPECT_NE(c.out.find("The character '-' is not allowed here"), std::string::npos);
+  EXPECT_NE(c.out.find("The character 'x' is not allowed in a number.\n"), std::string::npos);
 }
 
 TEST(RunMenu, LeavingSavingAndTheEndOfInput) {
@@ -212,31 +212,31 @@ TEST(RunMenu, LeavingSavingAndTheEndOfInput) {
   menu->pfnOnFinish = [](TextMenu*) { return printf("<finish>"), 0; };
 
   // No change: straight to the leave question, which "n" answers, then "y".
-  base_test::Child c = InChild("\nn\n\ny\n", [&] { RunMenu(menu, nullptr, 1); });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Out.find("Save the changes"), std::string::npos);
-  EXPECT_NE(c.Out.find("Quit kmenu? [y/n] <clear>"), std::string::npos);
-  EXPECT_NE(c.Out.find("Quit kmenu? [y/n] \n"), std::string::npos);
-  EXPECT_EQ(c.Out.find("<finish>"), std::string::npos);
+  ktest::Result c = InChild("\nn\n\ny\n", [&] { RunMenu(menu, nullptr, 1); });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out.find("Save the changes"), std::string::npos);
+  EXPECT_NE(c.out.find("Quit kmenu? [y/n] <clear>"), std::string::npos);
+  EXPECT_NE(c.out.find("Quit kmenu? [y/n] \n"), std::string::npos);
+  EXPECT_EQ(c.out.find("<finish>"), std::string::npos);
 
   // A change, then the save question: the required name is empty, so it is refused first.
   c = InChild("1 3\n\ny\n\n2 lp1\n\ny\n", [&] { RunMenu(menu, nullptr, 1); });
-  EXPECT_NE(c.Out.find("Save the changes? [y/n] A required entry is empty.\nPress Enter to continue."),
+  EXPECT_NE(c.out.find("Save the changes? [y/n] A required entry is empty.\nPress Enter to continue."),
             std::string::npos);
-  EXPECT_NE(c.Out.find("Save the changes? [y/n] <finish>"), std::string::npos);
+  EXPECT_NE(c.out.find("Save the changes? [y/n] <finish>"), std::string::npos);
 
   // Accept checks the required name too, then runs its action and leaves.
   c = InChild("a\n\n2 lp1\na\n", [&] {
     RunMenu(menu, nullptr, 1);
     printf("|actions %d", g_Actions);
   });
-  EXPECT_NE(c.Out.find("A required entry is empty."), std::string::npos);
-  EXPECT_NE(c.Out.find("|actions 1"), std::string::npos);
+  EXPECT_NE(c.out.find("A required entry is empty."), std::string::npos);
+  EXPECT_NE(c.out.find("|actions 1"), std::string::npos);
 
   // End of input while the menu waits ends the program.
   c = InChild("1 3\n", [&] { RunMenu(menu, nullptr, 1); });
-  EXPECT_EQ(c.Status, 1);
-  EXPECT_EQ(c.Err.rfind("\nkmenu: End of input while a menu waits for a selection : ", 0), 0u);
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err.rfind("\nkmenu: End of input while a menu waits for a selection : ", 0), 0u);
 }
 
 TEST(RunMenu, SettingsFiles) {
@@ -251,12 +251,12 @@ TEST(RunMenu, SettingsFiles) {
   mkdir(dir.c_str(), 0700);
 
   // "s" writes .settings in the working directory and ends the program.
-  base_test::Child c = InChild("1 4\ns\n", [&] {
+  ktest::Result c = InChild("1 4\ns\n", [&] {
     if (chdir(dir.c_str()) != 0) abort();
     RunMenu(menu, nullptr, 1);
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(base_test::ReadAll(dir + "/.settings"), "0[4] 13 0\n");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(ktest::ReadFile(dir + "/.settings"), "0[4] 13 0\n");
 
   // Loaded without a dialogue; a file that cannot be opened runs the cancel action.
   c = InChild("", [&] {
@@ -264,15 +264,15 @@ TEST(RunMenu, SettingsFiles) {
     printf("%ld|", static_cast<long>(m[0].Value));
     RunMenu(menu, (dir + "/missing").c_str(), 0);
   });
-  EXPECT_EQ(c.Out, "4|<cancel>");
+  EXPECT_EQ(c.out, "4|<cancel>");
 
   // "s" with a name: a name that is no absolute path is refused.
   menu->Flags = kMenuNoBlankLine | kMenuSaveAs;
   std::string named = dir + "/queue_cfg";  // "." is no character of a settings file name
   c = InChild("1 6\ns\nrelative.cfg\ns\n" + named + "\n\ny\n", [&] { RunMenu(menu, nullptr, 1); });
-  EXPECT_NE(c.Out.find("Enter the settings file name: "), std::string::npos);
-  EXPECT_EQ(base_test::ReadAll(named), "0[6] 13 0\n");
-  EXPECT_FALSE(base_test::Exists(dir + "/relative.cfg"));
+  EXPECT_NE(c.out.find("Enter the settings file name: "), std::string::npos);
+  EXPECT_EQ(ktest::ReadFile(named), "0[6] 13 0\n");
+  EXPECT_FALSE(ktest::Exists(dir + "/relative.cfg"));
 }
 
 namespace {
@@ -303,7 +303,7 @@ std::vector<std::string> Rows(const std::string& out) {
 TEST(PrintPickOneManyScreen, PagesAndHiddenChoices) {
   TrayMenu m(kItemOneOf);
   TextMenu* menu = m.Get();
-  base_test::Child c = InChild("", [&] {
+  ktest::Result c = InChild("", [&] {
     InitMenu(menu);
     uint64_t mask = 0;
     int shown = PrintPickOneManyScreen(&m[0], &mask, 0);
@@ -313,9 +313,9 @@ TEST(PrintPickOneManyScreen, PagesAndHiddenChoices) {
     shown = PrintPickOneManyScreen(&m[0], &mask, 36);
     fprintf(stderr, "%d %llx", shown, static_cast<unsigned long long>(mask));
   });
-  EXPECT_EQ(c.Err, "18 4|18 2|0 0");
-  ASSERT_EQ(c.Out.size(), 3u * (80 * 24 - 1));
-  std::vector<std::string> rows = Rows(c.Out.substr(0, 80 * 24 - 1));
+  EXPECT_EQ(c.err, "18 4|18 2|0 0");
+  ASSERT_EQ(c.out.size(), 3u * (80 * 24 - 1));
+  std::vector<std::string> rows = Rows(c.out.substr(0, 80 * 24 - 1));
   std::string blank(80, ' ');
   EXPECT_EQ(rows[0], std::string(34, ' ') + "Input trays" + std::string(35, ' '));
   EXPECT_EQ(rows[1], blank);
@@ -326,7 +326,7 @@ TEST(PrintPickOneManyScreen, PagesAndHiddenChoices) {
   EXPECT_EQ(rows[21], "s=Save" + std::string(34, ' ') + "c=Cancel" + std::string(32, ' '));
   EXPECT_EQ(rows[22], "Selected: Tray 01: a tray with a description this long" + std::string(26, ' '));
   EXPECT_EQ(rows[23], ("Type a number to switch a choice, Enter for the next page" + blank).substr(0, 79));
-  rows = Rows(c.Out.substr(2 * (80 * 24 - 1)));
+  rows = Rows(c.out.substr(2 * (80 * 24 - 1)));
   EXPECT_EQ(rows[2], "    37) Tray 37: a tray with a description this long" + std::string(28, ' '));
   EXPECT_EQ(rows[6], blank);
   EXPECT_EQ(rows[22], "Selected: " + std::string(70, ' '));
@@ -343,7 +343,7 @@ TEST(ProcessStateValue, AnswersSaveCancelAndTheEnd) {
              fprintf(stderr, "%ld %s %d", static_cast<long>(m->pItems[0].Value),
                      m->pItems[0].szCurChoice, g_Actions);
            })
-        .Err;
+        .err;
   };
   // A hidden choice (3) and numbers outside the list are ignored; the last shown one counts.
   EXPECT_EQ(pick(m1, "3\n41 0\n5\n\n\n\ns\n"), "4 _Tray 05: a tray with a description this long 1");
@@ -358,7 +358,7 @@ TEST(ProcessStateValue, AnswersSaveCancelAndTheEnd) {
               InitMenu(m2);
               ProcessStateValue(m2, 0, nullptr);
               fprintf(stderr, "%ld", static_cast<long>(m2->pItems[0].Value));
-            }).Err,
+            }).err,
             "10");
 }
 
@@ -366,12 +366,12 @@ TEST(PrintPickOneManyScreen, TooSmallForTheList) {
   Menu m;
   m.Add("Trays", kItemOneOf, 0, ("_" + std::string(130, 'x') + ",_short").c_str());
   TextMenu* menu = m.Get();
-  base_test::Child c = InChild("\n", [&] {
+  ktest::Result c = InChild("\n", [&] {
     InitMenu(menu);
     uint64_t mask = 0;
     printf("|%d", PrintPickOneManyScreen(&m[0], &mask, 0));
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "The screen is too small for this list.\n"
             "It has 80 columns and 24 rows;\n"
             "at least 85 columns and 7 rows are needed. Press Enter.\n|-1");
@@ -387,13 +387,13 @@ TEST(RunMenu, HelpHookAndExitFlag) {
   menu->pfnOnShow = [](TextMenu*) { return printf("<show>"), 0; };
   // "h" opens help through the hook; an action that sets flExitTextMenu leaves the menu even
   // though it failed, and while the flag stays set RunMenu does nothing but pfnOnShow.
-  base_test::Child c = InChild("H\n1\n", [&] {
+  ktest::Result c = InChild("H\n1\n", [&] {
     pfnTextMenuHelp = [](TextMenu*) { printf("<help>"); };
     RunMenu(menu, nullptr, 1);
     printf("|");
     RunMenu(menu, nullptr, 1);
   });
-  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.status, 0);
   const std::string screen = "<clear> 1) Stop \n\nh=help   Enter=leave\nSelection: ";
-  EXPECT_EQ(c.Out, "<show>" + screen + "<help>" + screen + "|<show>");
+  EXPECT_EQ(c.out, "<show>" + screen + "<help>" + screen + "|<show>");
 }

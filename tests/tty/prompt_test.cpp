@@ -18,7 +18,7 @@ class PromptTest : public ::testing::Test {
 };
 
 std::string AskYN(const std::string& input) {
-  return RunWithInput(input, [] { printf("=%d", PromptYN("Install %s", "kvln")); }).Out;
+  return RunWithInput(input, [] { printf("=%d", PromptYN("Install %s", "kvln")); }).out;
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ TEST_F(PromptTest, PromptUserReadsIntoTheBufferOrASavedCopy) {
     printf("[%s]", PromptUser("> ", nullptr));
     printf("[%s]", PromptUser("> ", nullptr) ? "line" : "null");
   });
-  EXPECT_EQ(c.Out, "Name (100%, %s): [first 1]> [1023]> [third]> [null]");
+  EXPECT_EQ(c.out, "Name (100%, %s): [first 1]> [1023]> [third]> [null]");
 }
 
 TEST_F(PromptTest, PostMsgWaitsForEnterAndEndsAtEndOfInput) {
@@ -60,7 +60,7 @@ TEST_F(PromptTest, PostMsgWaitsForEnterAndEndsAtEndOfInput) {
     p = PostMsg("Again.");
     printf("[%s]", p ? p : "null");
   });
-  EXPECT_EQ(c.Out, "Disk 2 is full.\n[Enter][ok]Again.[Enter][null]");
+  EXPECT_EQ(c.out, "Disk 2 is full.\n[Enter][ok]Again.[Enter][null]");
 }
 
 TEST_F(PromptTest, MissingMessagesShowError) {
@@ -69,7 +69,7 @@ TEST_F(PromptTest, MissingMessagesShowError) {
     PostMsg("Text. ");
     printf("=%d", TestName("a b"));
   });
-  EXPECT_EQ(c.Out, "Text. ErrorErrorError=-1");
+  EXPECT_EQ(c.out, "Text. ErrorErrorError=-1");
 }
 
 TEST_F(PromptTest, TestNameReportsTheFirstBadCharacter) {
@@ -79,7 +79,7 @@ TEST_F(PromptTest, TestNameReportsTheFirstBadCharacter) {
     printf("=%d", TestName("bad/name x"));
     printf("=%d", TestName("n\xe9"));
   });
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.out,
             "=1=1Bad character '/'. Use letters, digits, _ and -.\n=0"
             "Bad character '\xe9'. Use letters, digits, _ and -.\n=-1");
 }
@@ -96,12 +96,12 @@ TEST_F(PromptTest, PassPhraseFromAPipeWithoutATerminal) {
     });
   };
   auto c = read("open sesame\rrest\n");
-  EXPECT_EQ(c.Out, "[open sesame][rest]");
-  EXPECT_EQ(c.Err, "Pass phrase: Again: ");
+  EXPECT_EQ(c.out, "[open sesame][rest]");
+  EXPECT_EQ(c.err, "Pass phrase: Again: ");
   c = read(std::string(300, 's') + "\n");
-  EXPECT_EQ(c.Out, "[" + std::string(256, 's') + "][" + std::string(44, 's') + "]");
+  EXPECT_EQ(c.out, "[" + std::string(256, 's') + "][" + std::string(44, 's') + "]");
   c = read("\nlast");
-  EXPECT_EQ(c.Out, "[][last]");
+  EXPECT_EQ(c.out, "[][last]");
   c = read("");
-  EXPECT_EQ(c.Out, "[null][null]");
+  EXPECT_EQ(c.out, "[null][null]");
 }
