@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/utils.h"
-#include "tests/base/base_test_util.h"
+#include "tests/support/test_support.h"
 
-using namespace base_test;
+using namespace ktest;
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(Limits, WholeFileReadsStopAtTheirBuffer) {
   for (size_t len : Around(kLineBufSize)) {
     std::string text(len, 'c');
     text.back() = 'E';
-    WriteAll(tmpl, text);
+    WriteFile(tmpl, text);
     ASSERT_EQ(GetFileContent(tmpl, nullptr), 1);
     EXPECT_EQ(std::string(LineBuf), Cut(text, kLineBufSize)) << len;
     std::vector<char> buf(len + 1, '#');
@@ -75,7 +75,7 @@ TEST(Limits, WholeFileReadsStopAtTheirBuffer) {
 TEST(Limits, GetsCutsAndLeavesTheRestUnread) {
   for (size_t len : Around(64)) {
     std::string line(len, 'g');
-    Child c = RunChild([&] {
+    Result c = RunChild([&] {
       FILE* in = tmpfile();
       fputs((line + "\nnext\n").c_str(), in);
       rewind(in);
@@ -87,8 +87,8 @@ TEST(Limits, GetsCutsAndLeavesTheRestUnread) {
     std::string first = Cut(line, 64);
     // The rest of a line that filled the buffer (its newline at least) is the next read.
     std::string second = Cut(line.substr(63), 64);
-    EXPECT_EQ(c.Out.substr(0, first.size() + 2), "[" + first + "]") << len;
-    EXPECT_EQ(c.Out.substr(first.size() + 2, second.size() + 2), "[" + second + "]") << len;
+    EXPECT_EQ(c.out.substr(0, first.size() + 2), "[" + first + "]") << len;
+    EXPECT_EQ(c.out.substr(first.size() + 2, second.size() + 2), "[" + second + "]") << len;
   }
 }
 

@@ -4,11 +4,11 @@
 // and a second setup started while the first is inside pkgadd. Each case checks what ran,
 // that nothing outside the paths a run may change was touched, what is installed and
 // registered at the end, and the status and message.
-#include "package_support.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-using namespace pkgtest;
+using namespace ktest;
 
 const char kAccept[] = "y\n";
 const char kAD[] = "/opt/Korvi/kvln";
@@ -22,7 +22,7 @@ const std::string kAfter = "; rc=$?; stat -c 'secret=%a' /etc/korvi-secret; exit
 // Every entry under the state but the records every run rewrites and the work directory:
 // path, type, mode, owner, size (not for directories) and link text. The sandbox's places
 // are made first.
-std::map<std::string, std::string> Snapshot(const Sim& sim) {
+std::map<std::string, std::string> Snapshot(const Sandbox& sim) {
   if (!Exists(sim.At("/var/sadm"))) sim.Run("", "", "true");
   std::map<std::string, std::string> out;
   std::string list = sim.state + "/.snapshot";
@@ -52,7 +52,7 @@ std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
 
 // Unpacks the distribution's whole archive, runs edit (sh, in the unpacked tree) and packs
 // it again with tarOpts.
-void Repack(const Sim& sim, const std::string& edit,
+void Repack(const Sandbox& sim, const std::string& edit,
             const std::string& tarOpts = "--owner=0 --group=0 --numeric-owner") {
   std::string cmd = "cd " + Quote(sim.Dist()) + " && rm -rf .u && mkdir .u && cd .u && "
                     "uncompress -c ../Solarisi386Kvln.tar.Z | tar xpf - && " + edit +
@@ -63,7 +63,7 @@ void Repack(const Sim& sim, const std::string& edit,
 
 // The complete installation reached through /opt/Korvi/kvln: programs, flag file and
 // scripts, the package list's work, the spool directories and the package record.
-void ExpectComplete(const Sim& sim, const std::string& listMade = "installed-by-list") {
+void ExpectComplete(const Sandbox& sim, const std::string& listMade = "installed-by-list") {
   Result r = sim.Run("", "",
                      "cd /opt/Korvi/kvln && test -x kpqadmin && test -x driver && "
                      "test -s .kp_cfg && sh -n KorviPrintkvln && test -s KorviKSF && "
@@ -73,7 +73,7 @@ void ExpectComplete(const Sim& sim, const std::string& listMade = "installed-by-
 }
 
 // A stand-in tool in the state's /usr/bin or /usr/sbin (above the simulated host's own).
-void PutTool(const Sim& sim, const std::string& path, const std::string& script) {
+void PutTool(const Sandbox& sim, const std::string& path, const std::string& script) {
   Shell("mkdir -p " + Quote(sim.state + path.substr(0, path.rfind('/'))));
   WriteFile(sim.state + path, script, 0755);
 }
@@ -93,7 +93,7 @@ class ArchiveLink : public ::testing::TestWithParam<LinkCase> {};
 
 TEST_P(ArchiveLink, NewInstallationIsRefusedBeforeAnyCopy) {
   const LinkCase& c = GetParam();
-  Sim sim("link");
+  Sandbox sim("link");
   sim.MakeDist(SamplePkgDir(), c.list, "--extra " + Quote(SampleExtra()));
   Repack(sim, c.edit);
   auto before = Snapshot(sim);
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LinkCase>& i) { return std::string(i.param.name); });
 
 TEST(Trust, UpgradeIsRefusedWhenTheMapCopiesALink) {
-  Sim sim("maplink");
+  Sandbox sim("maplink");
   sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
   ASSERT_EQ(sim.Setup(kAccept).status, 0);
   sim.ClearRecords();
@@ -165,7 +165,7 @@ TEST(Trust, UpgradeIsRefusedWhenTheMapCopiesALink) {
 
 // tar as the host has it, then a hook run as the local user 1000 (who owns every member the
 // archive records) while setup goes on.
-void PutTarHook(const Sim& sim, const std::string& hook) {
+void PutTarHook(const Sandbox& sim, const std::string& hook) {
   ASSERT_EQ(Shell("cp \"$(command -v tar)\" " + Quote(sim.state + "/realtar")), 0);
   WriteFile(sim.state + "/hook.sh", hook, 0755);
   PutTool(sim, "/usr/bin/tar",
@@ -177,7 +177,7 @@ void PutTarHook(const Sim& sim, const std::string& hook) {
 const char kForeignOwner[] = "--owner=1000 --group=1000 --numeric-owner";
 
 TEST(Trust, LocalUserCannotRewriteTheListAfterTar) {
-  Sim sim("hooklist");
+  Sandbox sim("hooklist");
   sim.MakeDist(SamplePkgDir(), "c kpadmin mode 755\nt installed-by-list\n",
                "--extra " + Quote(SampleExtra()));
   Repack(sim, "true", kForeignOwner);
@@ -195,7 +195,7 @@ TEST(Trust, LocalUserCannotRewriteTheListAfterTar) {
 }
 
 TEST(Trust, LocalUserCannotRewriteTheMapBeforeTheUpgrade) {
-  Sim sim("hookmap");
+  Sandbox sim("hookmap");
   sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
   ASSERT_EQ(sim.Setup(kAccept).status, 0);
   sim.ClearRecords();
@@ -216,7 +216,7 @@ TEST(Trust, LocalUserCannotRewriteTheMapBeforeTheUpgrade) {
 
 TEST(Trust, ListOrMapThatOthersMayWriteIsRefused) {
   for (const char* edit : {"chmod 666 pkg.list", "chmod 664 VLMRkvln/pkgmap"}) {
-    Sim sim("writable");
+    Sandbox sim("writable");
     sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
     Repack(sim, edit);
     auto before = Snapshot(sim);
@@ -235,7 +235,7 @@ TEST(Trust, ListOrMapThatOthersMayWriteIsRefused) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Trust, SecondSetupDuringPkgaddRefusesAndChangesNothing) {
-  Sim sim("twice");
+  Sandbox sim("twice");
   sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
   // The first run's pkgadd starts a second setup and waits for it, then installs.
   PutTool(sim, "/usr/sbin/pkgadd",
@@ -264,7 +264,7 @@ TEST(Trust, SecondSetupDuringPkgaddRefusesAndChangesNothing) {
 }
 
 TEST(Trust, LockFileLeftOrPlantedDoesNotStopARun) {
-  Sim sim("stale");
+  Sandbox sim("stale");
   sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
   Shell("mkdir -p " + Quote(sim.At("/opt")));
   WriteFile(sim.At("/opt/victim"), "keep me\n");
