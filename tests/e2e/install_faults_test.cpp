@@ -5,11 +5,11 @@
 // Each case checks that no injected command ran, that nothing outside the paths the run
 // may change was touched, that the installation in place still works, and the status and
 // message.
-#include "package_support.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-using namespace pkgtest;
+using namespace ktest;
 
 const char kAccept[] = "y\n";
 const char kList[] = "t installed-by-list\n";
@@ -17,7 +17,7 @@ const char kList[] = "t installed-by-list\n";
 const char kInjected[] = "/tmp/INJECTED";
 
 // Every entry of the state (type, size, link text), but the records every run rewrites.
-std::map<std::string, std::string> Snapshot(const Sim& sim) {
+std::map<std::string, std::string> Snapshot(const Sandbox& sim) {
   std::map<std::string, std::string> out;
   std::string list = sim.state + "/.snapshot";
   Shell("cd " + Quote(sim.state) + " && find . -path ./progs -prune -o -path ./conf -prune -o "
@@ -51,7 +51,7 @@ std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
 
 // The installation reached through /opt/Korvi/kvln works: its queue tool and its scripts
 // are there, seen from inside the sandbox, and the package is registered.
-void ExpectUsable(const Sim& sim, const std::string& opts = "") {
+void ExpectUsable(const Sandbox& sim, const std::string& opts = "") {
   Result r = sim.Run("", opts,
                      "cd /opt/Korvi/kvln && test -x kpqadmin && test -x driver && "
                      "test -s KorviPrintkvln && test -s .kp_cfg && sh -n KorviPrintkvln && "
@@ -59,10 +59,10 @@ void ExpectUsable(const Sim& sim, const std::string& opts = "") {
   EXPECT_EQ(r.status, 0) << "the installation is not usable: " << r.out << r.err;
 }
 
-void ExpectNothingInjected(const Sim& sim) { EXPECT_FALSE(Exists(sim.At(kInjected))); }
+void ExpectNothingInjected(const Sandbox& sim) { EXPECT_FALSE(Exists(sim.At(kInjected))); }
 
 // A first installation into base (the default "/opt" when empty).
-void InstallFirst(Sim& sim, const std::string& base = "", const std::string& opts = "",
+void InstallFirst(Sandbox& sim, const std::string& base = "", const std::string& opts = "",
                   const std::string& list = kList) {
   sim.MakeDist(SamplePkgDir(), list);
   Result r = sim.Setup(kAccept, opts, base.empty() ? "" : "install " + Quote(base));
@@ -79,7 +79,7 @@ TEST(Faults, RenamedProgramNeverReachesTheShell) {
   const std::string list = "t edited sed s/a/b/\n";
   // $M names the marker: a file name holds no "/".
   for (const std::string name : {"set;touch${IFS}$M;up", "set$(touch${IFS}$M)up", "set up"}) {
-    Sim sim("name");
+    Sandbox sim("name");
     sim.MakeDist(SamplePkgDir(), list);
     ASSERT_EQ(rename((sim.Dist() + "/setup").c_str(), (sim.Dist() + "/" + name).c_str()), 0);
     Result r = sim.Run(kAccept, "", "umask 022; export M=/tmp/INJECTED; exec ./" + Quote(name));
@@ -99,7 +99,7 @@ TEST(Faults, RenamedProgramNeverReachesTheShell) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Faults, LongInstallDirectoryIsUpgradedWhereItIs) {
-  Sim sim("longpath");
+  Sandbox sim("longpath");
   // A base of 300 characters: its link's text is longer than 255.
   const std::string base = "/opt/" + std::string(98, 'a') + "/" + std::string(98, 'b') + "/" +
                            std::string(97, 'c');
@@ -124,7 +124,7 @@ TEST(Faults, LongInstallDirectoryIsUpgradedWhereItIs) {
 }
 
 TEST(Faults, PathsTooLongForTheTargetAreRefusedBeforeAnyChange) {
-  Sim sim("toolong");
+  Sandbox sim("toolong");
   InstallFirst(sim);
   std::string deep = "/opt";
   while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
@@ -161,7 +161,7 @@ TEST(Faults, PathsTooLongForTheTargetAreRefusedBeforeAnyChange) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Faults, TargetHoldingTheOldInstallationIsRefused) {
-  Sim sim("nested");
+  Sandbox sim("nested");
   // The installation lies inside /opt/new/Korvi/kvln, reached through the link /opt/b.
   Shell("mkdir -p " + Quote(sim.At("/opt/new/Korvi/kvln/old")));
   ASSERT_EQ(symlink("/opt/new/Korvi/kvln/old", sim.At("/opt/b").c_str()), 0);
@@ -190,7 +190,7 @@ TEST(Faults, TargetHoldingTheOldInstallationIsRefused) {
 }
 
 TEST(Faults, WorkDirectoryHoldingTheInstallationIsRefused) {
-  Sim sim("nestedwork");
+  Sandbox sim("nestedwork");
   // The base is reached through a link: a path naming "Korvi" would be cut there.
   Shell("mkdir -p " + Quote(sim.At("/opt/w/KorviInstall/inst")));
   ASSERT_EQ(symlink("/opt/w/KorviInstall/inst", sim.At("/opt/lnk").c_str()), 0);
@@ -216,7 +216,7 @@ TEST(Faults, WorkDirectoryHoldingTheInstallationIsRefused) {
 
 TEST(Faults, RelocationThatRunsOutOfRoomKeepsTheInstallation) {
   for (const std::string from : {"", "/opt/apps"}) {
-    Sim sim("relocfull");
+    Sandbox sim("relocfull");
     InstallFirst(sim, from);
     std::string old = from.empty() ? "/opt/Korvi/kvln" : from + "/Korvi/kvln";
     auto before = Snapshot(sim);
@@ -236,7 +236,7 @@ TEST(Faults, RelocationThatRunsOutOfRoomKeepsTheInstallation) {
 }
 
 TEST(Faults, RelocationMovesTheWholeTreeAndRemovesTheOldOneLast) {
-  Sim sim("relocok");
+  Sandbox sim("relocok");
   InstallFirst(sim, "/opt/apps");
   Result r = sim.Setup(kAccept, "", "install /opt/new");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -271,7 +271,7 @@ TEST(Faults, RelocationMovesTheWholeTreeAndRemovesTheOldOneLast) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Faults, FailedFirstInstallationLeavesNothingThatLooksInstalled) {
-  Sim sim("firstfail");
+  Sandbox sim("firstfail");
   sim.MakeDist(SamplePkgDir(), kList);
   sim.Run("", "", "true");  // the sandbox's places exist in the state
   auto before = Snapshot(sim);
@@ -295,7 +295,7 @@ TEST(Faults, FailedFirstInstallationLeavesNothingThatLooksInstalled) {
 }
 
 TEST(Faults, TreeWithoutPackageRecordGetsANewInstallation) {
-  Sim sim("norecord");
+  Sandbox sim("norecord");
   // What an older failed run left: the tree and the link, no package record.
   Shell("mkdir -p " + Quote(sim.At("/opt/apps/Korvi/kvln")) + " " + Quote(sim.At("/opt/Korvi")));
   ASSERT_EQ(symlink("/opt/apps/Korvi/kvln", sim.At("/opt/Korvi/kvln").c_str()), 0);
@@ -313,7 +313,7 @@ TEST(Faults, TreeWithoutPackageRecordGetsANewInstallation) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Faults, UpgradeOnAFullDiskIsReportedAndKeepsItsVersionAndScripts) {
-  Sim sim("upfull");
+  Sandbox sim("upfull");
   const std::string opts = "--small-fs /opt/full=400";
   InstallFirst(sim, "/opt/full", opts);
   Shell("sed -i 's/^VERSION=.*/VERSION=4.40.1/' " +
@@ -355,7 +355,7 @@ TEST(Faults, UpgradeOnAFullDiskIsReportedAndKeepsItsVersionAndScripts) {
 // ---------------------------------------------------------------------------------------
 
 TEST(Faults, FileListThatDoesNotFitIsRefused) {
-  Sim sim("cutlist");
+  Sandbox sim("cutlist");
   InstallFirst(sim);
   // A word of 200 characters whose first 127 name a file that exists.
   const std::string longName = std::string(127, 'p') + std::string(73, 'q');
@@ -382,7 +382,7 @@ TEST(Faults, FileListThatDoesNotFitIsRefused) {
 }
 
 TEST(Faults, SizeFileWithoutAFiniteSizeCannotBeRead) {
-  Sim sim("badsize");
+  Sandbox sim("badsize");
   InstallFirst(sim);
   const std::string msg65 =
       "Could not determine how much space needed for install, missing isize.\n";
@@ -413,7 +413,7 @@ TEST(Faults, PackageListLineLongerThanTheReaderNeverRunsItsTail) {
   for (int i = 0; i < 8; i++) continued += "#" + std::string(498, 'x') + "\\\n";
   continued += std::string(87, 'x') + tail + "\n";
   {
-    Sim sim("longcomment");
+    Sandbox sim("longcomment");
     sim.MakeDist(SamplePkgDir(), "t before\n" + comment + continued + "t after\n");
     Result r = sim.Setup(kAccept);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -423,7 +423,7 @@ TEST(Faults, PackageListLineLongerThanTheReaderNeverRunsItsTail) {
     ExpectUsable(sim);
   }
   {
-    Sim sim("longline");
+    Sandbox sim("longline");
     const std::string line = "t " + std::string(508, 'z') + tail + "\n";
     sim.MakeDist(SamplePkgDir(), "t before\n" + comment + line + "t after\n");
     Result r = sim.Setup(kAccept);

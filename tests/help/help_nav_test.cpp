@@ -89,7 +89,7 @@ int Follow(const char* target) {
 }
 
 TEST_F(HelpNav, TwoLinksGiveTwoNumberedItemsThenExitHelpContentsAndBack) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     if (!HtmlHelp(Path("two.htm").c_str(), nullptr)) return;
     char* title = TtyHelpBuildMenuItems();
     printf("title %s, menu flags %#x style %d\n", title, HelpMenu.Flags, HelpMenu.TitleStyle);
@@ -105,8 +105,8 @@ TEST_F(HelpNav, TwoLinksGiveTwoNumberedItemsThenExitHelpContentsAndBack) {
              action, a ? " " : "", a ? a->szTarget : "");
     }
   });
-  EXPECT_EQ(c.Status, 0);
-  EXPECT_EQ(c.Out,
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out,
             "title Korvi Help, menu flags 0x1e1 style 1\n"
             "item 0 is the page: 1\n"
             "[to a] type 7 key 1 value 0 goto #a\n"
@@ -191,14 +191,14 @@ TEST_F(HelpNav, LinksThatLeadNowhereLeaveTheUserWhereHeWasWithAMessage) {
 }
 
 TEST_F(HelpNav, AMenuLinkThatFailsShowsItsMessageUntilEnter) {
-  Child c = Run([&] {
+  Result c = Run([&] {
     HtmlHelp(Path("help.htm").c_str(), nullptr);
     TtyHelpBuildMenuItems();
     TextMenuItem* it = HelpMenu.pItems + 1;
     while (it->szText && strcmp(it->szText, "gone") != 0) it++;
     printf("goto %d\n", TtyHelpGotoLink(&HelpMenu, it));
   });
-  EXPECT_EQ(c.Out, "Error in reading file missing.htm\nPress Enter to continue.goto 0\n");
+  EXPECT_EQ(c.out, "Error in reading file missing.htm\nPress Enter to continue.goto 0\n");
 }
 
 TEST_F(HelpNav, TheHistoryKeepsAHundredPlacesAndBackWalksThem) {
