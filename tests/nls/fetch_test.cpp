@@ -166,8 +166,8 @@ TEST_F(Fetch, WideCharacterForACharPrintsError) {
     DbmTPutRecord(Db, "25_1007", text, int(strlen(text)) + 1);
     EXPECT_EQ(Nlssprintf(buf, Db, 25, 1007, -23, "ab"), 5) << text;  // a Latin-1 e-acute
     EXPECT_STREQ(buf, "Error") << text;
-    Child c = RunChild([&] { Nlsfprintf(stdout, Db, 25, 1007, 'q', "ab"); });
-    EXPECT_EQ(c.Out, "Error") << text;
+    Result c = RunChild([&] { Nlsfprintf(stdout, Db, 25, 1007, 'q', "ab"); });
+    EXPECT_EQ(c.out, "Error") << text;
   }
   char args[kNlsArgsSize];
   EXPECT_EQ(NlsFormatArgs("%c %lc %C", args, sizeof args), 3);

@@ -222,8 +222,8 @@ TEST_F(SysCmdTest, SysCmdPLineAtItsLimits) {
   for (size_t len : {511u, 512u, 513u, 5120u}) {
     std::string cmd = "touch " + marker + " #";
     cmd += std::string(len - cmd.size(), 'c');
-    auto r = RunInChild([&] { SysCmdP(kSysCmdLog, "%s", cmd.c_str()); });
-    EXPECT_EQ(r.ExitCode(), 0) << len;
+    auto r = RunChild([&] { SysCmdP(kSysCmdLog, "%s", cmd.c_str()); });
+    EXPECT_EQ(r.status, 0) << len;
     if (len < 512) {
       EXPECT_EQ(r.out, cmd + "\n") << len;
       EXPECT_EQ(r.err, "") << len;
