@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/MemMgr.h"
 #include "base/utils.h"
@@ -172,12 +173,15 @@ bool VersionHolds(const char* release, const char* op, const char* version) {
 
 // sed with the package author's arguments over <AD>/<name>: the edited text goes through
 // /tmp/<my_name>.tmp (made fresh, so no link planted there is followed, and given the
-// file's mode, which the copy back keeps) and is copied back over the file.
+// file's mode, which the copy back keeps) and is copied back over the file. The copy also
+// gives the file the temporary file's owners, so the file's own are put back afterwards
+// (not given to the temporary file, whose owner could swap it for a link before the copy).
 void EditFile(const char* name, const char* sedArgs) {
   char* pTarget = SaveStr("%s/%s", pAppDir, name);
   char* pTmp = SaveStr("/tmp/%s.tmp", my_name);
   struct stat st;
-  int perm = stat(pTarget, &st) == 0 ? static_cast<int>(st.st_mode & 0777) : 0644;
+  bool flFound = stat(pTarget, &st) == 0;
+  int perm = flFound ? static_cast<int>(st.st_mode & 0777) : 0644;
   if (!CreateFreshFile(pTmp, perm)) ErrorMsg(2, 1, "can't make the temporary file %s", pTmp);
   char* pSed = GetCmd(kCmdSed);
   if (!pSed) {
@@ -188,6 +192,8 @@ void EditFile(const char* name, const char* sedArgs) {
   // output stays in the temporary file.
   SysCmd(kCmdNone, kSysCmdFatal, "{ %s%s %s > %s; }", pSed, sedArgs, pTarget, pTmp);
   SysCmd(kCmdCp, kSysCmdQuiet, "%s %s", pTmp, pTarget);
+  if (flFound && chown(pTarget, st.st_uid, st.st_gid) != 0)
+    ErrorMsg(1, 0, "can't give %s back its owners", pTarget);
   SysCmd(kCmdRm, kSysCmdQuiet, "%s", pTmp);
   PutMem(pSed);
   PutMem(pTmp);

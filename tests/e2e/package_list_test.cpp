@@ -1,6 +1,10 @@
 // End-to-end runs of the package list "pkg.list" in a new installation of the sample
 // package: every keyword and attribute, the release test, the process check, lines that
 // lack their argument, and lists whose names are not safe for the shell.
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -373,6 +377,11 @@ TEST(PackageList, SedFirstTakesTheRestOfTheLineLaterOneWord) {
                              "m kvln.conf sed -e \"s/@TOOL@/a b/\" -e 's/$/;/'\n");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), "spool_dir=spool;\nqueue_tool=a b;\n");
+  // The edits keep the owner given before them.
+  struct stat st;
+  ASSERT_EQ(stat(sim.At(kAD + "/kvln.conf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, getpwnam("daemon")->pw_uid);
+  EXPECT_EQ(st.st_gid, getgrnam("bin")->gr_gid);
   std::string log = sim.Log();
   size_t chown = log.find("chown  -R daemon /opt/Korvi/kvln/kvln.conf\n");
   size_t sed = log.find("s/@SPOOL@/spool/ /opt/Korvi/kvln/kvln.conf > /tmp/setup.tmp");
