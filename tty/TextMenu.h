@@ -148,7 +148,8 @@ void ProcessStateFormat(TextMenu* pMenu, int index);
 
 // Settings file: one line per value, "%i[%i] %i %i" (types 9, 13), "%i[%s] %i %i" (11, 12),
 // "%i[%.3f] %i %i" (14): item index, value, type, state; then for each type-8 item with a
-// submenu "%i{", the submenu's lines, "}". StoreMenu writes to pOut.
+// submenu "%i{", the submenu's lines, "}" (also when the item is dimmed or hidden: its
+// values are kept). StoreMenu writes to pOut.
 void StoreMenu(TextMenu* pMenu);
 // Reads the lines of the open input file (OpenInputFile) into the menu. A line that does not
 // parse, names no item, carries a type other than the item's (11 and 12 may trade places) or a

@@ -56,7 +56,7 @@ void StoreLevel(TextMenu* pMenu, int depth) {
   if (depth >= kMenuMaxDepth) return;  // a menu that holds itself is written once per level
   for (int i = 0; items[i].szText; i++) {
     if (items[i].Type != kItemSubmenu) continue;
-    TextMenu* pSub = ValidateMenu(pMenu, i);
+    TextMenu* pSub = SubmenuOf(pMenu, i);
     if (!pSub || !pSub->pItems) continue;
     fprintf(pOut, "%i{\n", i);
     StoreLevel(pSub, depth + 1);
@@ -231,7 +231,7 @@ void LoadLevel(TextMenu* pMenu, int depth) {
       TextMenuItem* it = ItemAt(pMenu, static_cast<int>(index));
       TextMenu* pSub = nullptr;
       if (it && it->Type == kItemSubmenu && depth < kMenuMaxDepth) {
-        pSub = ValidateMenu(pMenu, static_cast<int>(index));
+        pSub = SubmenuOf(pMenu, static_cast<int>(index));
       }
       if (!pSub || !pSub->pItems) {
         SkipBlock();  // its lines are no lines of this menu

@@ -183,6 +183,14 @@ void ShowStateSelection(TextMenuItem* pItem, int n) {
 TextMenu* ValidateMenu(TextMenu* pMenu, int index) {
   TextMenuItem* it = ItemAt(pMenu, index);
   if (!it || it->State != kItemNormal) return nullptr;
+  return SubmenuOf(pMenu, index);
+}
+
+namespace textmenu {
+
+TextMenu* SubmenuOf(TextMenu* pMenu, int index) {
+  TextMenuItem* it = ItemAt(pMenu, index);
+  if (!it) return nullptr;
   if (!it->szRule) return reinterpret_cast<TextMenu*>(it->Value);
   TextMenu** table = reinterpret_cast<TextMenu**>(it->Value);
   if (!table) return nullptr;
@@ -206,6 +214,8 @@ TextMenu* ValidateMenu(TextMenu* pMenu, int index) {
   }
   return nullptr;
 }
+
+}  // namespace textmenu
 
 TextMenuItem* FindTextMenuItem(TextMenu* pMenu, int type) {
   for (TextMenuItem* it = pMenu->pItems; it->szText; it++) {

@@ -18,6 +18,9 @@ int ChoiceHidden(const TextMenuItem* pItem, int n);
 void SetCurChoice(TextMenuItem* pItem, int n);
 // The item at index, or null when index is outside the menu.
 TextMenuItem* ItemAt(TextMenu* pMenu, int index);
+// The submenu of item index under its conditions, as ValidateMenu gives it but also for a
+// dimmed or hidden item (settings files keep a submenu's values whatever its item's state).
+TextMenu* SubmenuOf(TextMenu* pMenu, int index);
 // Bits a several-of item can hold.
 constexpr int kMaxSetChoices = 63;
 

@@ -459,3 +459,23 @@ TEST(LoadMenu, BlocksNestedTooDeepAreSkipped) {
   EXPECT_EQ(m[level].Value, kMenuMaxDepth);  // the deepest level loaded
   EXPECT_EQ(m[after].Value, 99);             // 5 lay in a skipped block
 }
+
+// A submenu's values stay in the settings file while its item is dimmed or hidden, and load
+// back into it: hiding an option does not lose what it holds.
+TEST(SaveMenuFile, DimmedSubmenusKeepTheirValues) {
+  Menu m, net("Network");
+  int port = net.Add("Port", kItemInt, 515);
+  int sub = m.Add("Network", kItemSubmenu);
+  TextMenu* menu = m.Get();
+  m[sub].Value = reinterpret_cast<intptr_t>(net.Get());
+  InitMenu(menu);
+  InitMenu(net.Get());
+  net[port].Value = 9100;
+  m[sub].State = kItemHidden;
+  EXPECT_EQ(StoreToText(menu), "0{\n0[9100] 13 0\n}\n");
+  net[port].Value = 515;
+  m[sub].State = kItemDimmed;
+  LoadFromText(menu, "0{\n0[631] 13 0\n}\n");
+  EXPECT_EQ(net[port].Value, 631);
+  EXPECT_EQ(ValidateMenu(menu, sub), nullptr);  // still not to be chosen while dimmed
+}
