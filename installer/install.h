@@ -15,9 +15,11 @@
 // Install: the package steps in order (package.cpp)
 // ===========================================================================
 
-// Runs the package steps for a new installation or an upgrade (pCurrentInstallDir set).
-// 0 when the steps ran or were not started (not root), 1 when the user quit at a
-// "checkps" line of the package list.
+// Runs the package steps for a new installation or an upgrade (pCurrentInstallDir set, the
+// package recorded). A new installation holds <AD>/.kvln_unfinished from before pkgadd
+// until its package list has run ("added" in it once pkgadd succeeded); a later run that
+// finds it installs again, without pkgadd when that had succeeded. 0 when the steps ran or
+// were not started (not root), 1 when the user quit at a "checkps" line of the package list.
 int Install();
 
 // Reads <dir>/disks, else <dir>/DISKS (upper-cased up to "end_of_list"), into LineBuf.

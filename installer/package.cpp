@@ -2,7 +2,9 @@
 // root check and the older-daemon question, the archive joined from its pieces,
 // uncompressed and untarred in the work directory, then either pkgadd and the package
 // list (new installation) or the installed package upgraded file by file with installf
-// (previous installation), and the flag file and queue scripts in both cases.
+// (previous installation), and the flag file and queue scripts in both cases. A new
+// installation keeps a mark in the application directory until its package list has run,
+// so that a run stopped part-way is finished by the next one, not taken for an upgrade.
 // Failing fatal commands end the program with status 1 (SysCmd mode 2). A package map
 // whose entries are not safe for the shell is refused before the upgrade changes anything.
 #include <sys/wait.h>
@@ -26,6 +28,45 @@ constexpr char kOldDaemon[] = "KavlonD";
 constexpr char kOldDaemonStop[] = "KavlonDStop";
 constexpr char kRcDir[] = "/etc/rc2.d";
 constexpr int kAnswerSize = 511;  // LineBuf holds the answer: at most 510 characters
+
+// The mark of a first installation under way, in the application directory. Made empty
+// before pkgadd; holds kAddedWord once pkgadd has succeeded; removed when the package list
+// has run. Whatever else it holds (a write cut by a kill) counts as empty.
+constexpr char kUnfinishedMark[] = ".kvln_unfinished";
+constexpr char kAddedWord[] = "added\n";
+
+enum Stage { kNotMarked, kToAdd, kAdded };
+
+// The stage a stopped first installation reached, read from its mark.
+Stage UnfinishedStage() {
+  if (!FindFile(pAppDir, kUnfinishedMark)) return kNotMarked;
+  char szText[sizeof kAddedWord + 1];
+  if (!GetFileContentR(pAppDir, kUnfinishedMark, szText, sizeof szText - 1)) return kToAdd;
+  return strcmp(szText, kAddedWord) == 0 ? kAdded : kToAdd;
+}
+
+// Sets the mark to stage (kNotMarked removes it). A mark that cannot be made before pkgadd
+// ends the run (1): without it a run stopped later would be taken for a finished
+// installation. One that cannot be raised afterwards only costs the next run a pkgadd.
+void MarkUnfinished(Stage stage) {
+  char* pMark = SaveStr("%s/%s", pAppDir, kUnfinishedMark);
+  if (stage == kToAdd && !CreateFreshFile(pMark, 0644)) {
+    RemoveCreatedInstallationDirectories();
+    PutLogMsg("ERROR: cannot make %s; the installation of %s was not made\n", pMark,
+              pKorviPkgName);
+    ErrorMsg(2, 1, "cannot make %s; the installation of %s was not made", pMark,
+             pKorviPkgName);
+  }
+  if (stage == kAdded) {
+    FILE* f = OpenRegularFile(pMark, 1);
+    int flOk = f && fputs(kAddedWord, f) >= 0;
+    if (f && fclose(f) != 0) flOk = 0;
+    if (!flOk) PutLogMsg("WARNING_MSG: cannot write %s\n", pMark);
+  }
+  if (stage == kNotMarked && unlink(pMark) != 0)
+    PutLogMsg("WARNING_MSG: cannot remove %s: %s\n", pMark, strerror(errno));
+  PutMem(pMark);
+}
 
 void ChangeDir(const char* dir) {
   if (chdir(dir) != 0) SysError("can't change directory to %s", dir);
@@ -332,16 +373,23 @@ int Install() {
   char* pRecord = SaveStr("/var/sadm/pkg/%s/pkginfo", pKorviPkgName);
   int flRecorded = FindFile_(pRecord, nullptr);
   PutMem(pRecord);
-  if (pCurrentInstallDir && flRecorded) {
+  // A first installation stopped before its package list had run (killed, or the user quit
+  // at a process check) left its mark: it is finished, from pkgadd on unless that had
+  // succeeded, instead of being taken for a previous installation.
+  Stage stage = pCurrentInstallDir ? UnfinishedStage() : kNotMarked;
+  if (pCurrentInstallDir && flRecorded && stage == kNotMarked) {
     upgradeSolarisPackage(pKorviPkgName, pWork);
     createPrintingSubsystemFile(pAppDir);
     createQueueScripts(pSpool);
   } else {
     CheckPkgList(".");  // a list that would be refused stops the run before pkgadd
     createInstallationDirectories(pTargetInstallDir);
+    int flAdded = flRecorded && stage == kAdded;
+    if (!flAdded) MarkUnfinished(kToAdd);
     int flFlag = createPrintingSubsystemFile(pAppDir);
     ChangeDir(pWork);
-    if (!flFlag || SysCmd(-kCmdPkgadd, kSysCmdLog, "-d %s %s", pWork, pKorviPkgName) != 0) {
+    if (!flFlag ||
+        (!flAdded && SysCmd(-kCmdPkgadd, kSysCmdLog, "-d %s %s", pWork, pKorviPkgName) != 0)) {
       // Nothing of a failed installation may look like a previous one to the next run.
       RemoveCreatedInstallationDirectories();
       const char* pWhy = flFlag ? "pkgadd failed" : "the flag file could not be written";
@@ -350,6 +398,7 @@ int Install() {
       fflush(stdout);
       exit(1);
     }
+    if (!flAdded) MarkUnfinished(kAdded);
     createQueueScripts(pSpool);
     CreateFile(pSpool, nullptr, "775", nullptr, nullptr);
     char* pDownload = SaveStr("%s/%s/__%spa_download__", pSpool, kProductCode, kProductPrefix);
@@ -358,6 +407,7 @@ int Install() {
     PutMem(pSpool);
     pSpool = nullptr;
     if (ProcessPkgList(".") == 1) return 1;  // the user quit at a process check
+    MarkUnfinished(kNotMarked);
   }
   PutMem(pSpool);
   SysCmd(kCmdChmod, kSysCmdQuiet, "755 %s/%s", pTargetInstallDir, kVendorWord);

@@ -213,7 +213,13 @@ void CheckUnpackedTree(const char* workDir, const char* pkg) {
   if (GetFileType(pMap) == 3 && OpenInputFile(pMap, 0)) {
     char szBuf[kLineBufSize];
     char* words[kMapWords];
-    while (GetFileLine()) {
+    for (int lineNo = 1, lines = 0, got; (got = GetWholeFileLine(&lines)) != 0; lineNo += lines) {
+      // A cut line would be read as a shorter one: the member it names goes unchecked.
+      if (got < 0) {
+        CloseInputFile();
+        RefuseArchive("\"%s\" line %d is longer than a line may be", MemberName(&w, pMap),
+                      lineNo);
+      }
       if (!SplitMapLine(szBuf, words) || strlen(words[kMapType]) != 1 ||
           !strchr("fev", words[kMapType][0]))
         continue;

@@ -1,7 +1,8 @@
 // install_trust_test.cpp - the unpacked archive as a trust boundary and one installer at a
 // time: links in the archive that a copy would follow, a local user who rewrites the unpacked
 // package list or package map right after tar returns, archives that record another owner,
-// and a second setup started while the first is inside pkgadd. Each case checks what ran,
+// a second setup started while the first is inside pkgadd, and runs killed part-way through
+// a first installation, then run again. Each case checks what ran,
 // that nothing outside the paths a run may change was touched, what is installed and
 // registered at the end, and the status and message.
 #include "tests/support/sandbox.h"
@@ -282,5 +283,114 @@ TEST(Trust, LockFileLeftOrPlantedDoesNotStopARun) {
   EXPECT_EQ(again.status, 0) << again.out << again.err;
   EXPECT_FALSE(Exists(sim.At("/tmp/KorviInstall.lock")));
 }
+
+TEST(Trust, MapLineLongerThanTheReaderIsRefused) {
+  Sandbox sim("longmap");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  // The line's end names a member that only a cut reading would take for a line's start.
+  Repack(sim, "printf '1 f none %s/README 0644 root other\\n' \"$(head -c 5000 /dev/zero | "
+              "tr '\\0' x)\" >> VLMRkvln/pkgmap");
+  size_t lineNo = Lines(ReadFile(SamplePkgDir() + "/pkgmap")).size() + 1;
+  auto before = Snapshot(sim);
+  Result r = sim.Setup(kAccept);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "ERROR: \"VLMRkvln/pkgmap\" line " + std::to_string(lineNo) +
+                              " is longer than a line may be; the archive is refused\n")) << r.err;
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+}
+
+// ---------------------------------------------------------------------------------------
+// Runs killed part-way, then run again
+// ---------------------------------------------------------------------------------------
+
+// A stand-in for the tool at path that kills setup with SIGKILL (nothing of setup runs after
+// it) when its arguments match the shell pattern `when`: before the tool does its work, or
+// after it with flAfter. Other calls run the tool itself.
+void KillSetupAt(const Sandbox& sim, const std::string& path, const std::string& when,
+                 bool flAfter) {
+  std::string name = path.substr(path.rfind('/') + 1);
+  std::string real = "/var/korvi-sim/real-" + name;
+  if (name == "pkgadd")
+    real = "bash " + Src("sim/bin/pkgadd");
+  else
+    ASSERT_EQ(Shell("cp \"$(command -v " + name + ")\" " + Quote(sim.state + "/real-" + name)),
+              0);
+  PutTool(sim, path,
+          "#!/bin/sh\ncase \"$*\" in\n  " + when + ")\n" +
+          (flAfter ? "    " + real + " \"$@\"\n" : "") +
+          "    p=$PPID\n"
+          "    while [ \"$p\" -gt 1 ] && [ \"$(cat /proc/$p/comm)\" != setup ]; do\n"
+          "      p=$(cut -d' ' -f4 /proc/$p/stat)\n"
+          "    done\n"
+          "    kill -9 \"$p\"; sleep 5; exit 137 ;;\nesac\nexec " + real + " \"$@\"\n");
+}
+
+// Runs setup with args, killed where KillSetupAt says; the stand-in is gone afterwards.
+void RunKilled(Sandbox& sim, const std::string& path, const std::string& when, bool flAfter,
+               const std::string& args = "") {
+  KillSetupAt(sim, path, when, flAfter);
+  Result r = sim.Setup(kAccept, "", args);
+  EXPECT_EQ(r.status, 128 + 9) << "not killed at " << path << " " << when << r.out << r.err;
+  Shell("rm -f " + Quote(sim.state + path) + " " + Quote(sim.state) + "/real-*");
+  sim.ClearRecords();
+}
+
+// The link's text at path, "" when it is no link.
+std::string LinkText(const std::string& path) {
+  char text[4096];
+  ssize_t n = readlink(path.c_str(), text, sizeof text);
+  return std::string(text, n > 0 ? n : 0);
+}
+
+struct KillCase {
+  const char* name;
+  const char* base;  // the install directory argument ("" for the default /opt)
+  const char* tool;  // the tool whose call is the moment of the kill
+  const char* when;  // its arguments, a shell pattern
+  bool after;        // killed after the tool did its work
+  size_t pkgadds;    // pkgadd calls of the run that finishes the installation
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
+
+class KilledFirstInstallation : public ::testing::TestWithParam<KillCase> {};
+
+TEST_P(KilledFirstInstallation, RerunCompletesIt) {
+  const KillCase& c = GetParam();
+  Sandbox sim("killed");
+  sim.MakeDist(SamplePkgDir(), "t first\nt second\n");
+  const std::string args = c.base[0] ? std::string("install ") + c.base : "";
+  RunKilled(sim, c.tool, c.when, c.after, args);
+
+  Result again = sim.Setup(kAccept, "", args);
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_EQ(sim.CallsOf("pkgadd").size(), c.pkgadds);
+  EXPECT_EQ(sim.CallsOf("kpqadmin").size(), 2u);  // upgrade and clean-up, once each
+  ExpectComplete(sim, "first");
+  ExpectComplete(sim, "second");
+  EXPECT_FALSE(Exists(sim.At(std::string(kAD) + "/.kvln_unfinished")));
+  if (c.base[0]) {
+    EXPECT_EQ(LinkText(sim.At(kAD)), std::string(c.base) + "/Korvi/kvln");
+  }
+
+  // Finished now: the next run is an upgrade.
+  sim.ClearRecords();
+  Result upgrade = sim.Setup(kAccept, "", args);
+  EXPECT_EQ(upgrade.status, 0) << upgrade.out << upgrade.err;
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+  EXPECT_FALSE(sim.CallsOf("installf -c").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trust, KilledFirstInstallation,
+    ::testing::Values(
+        KillCase{"BeforeItsLink", "/opt/apps", "/usr/bin/ln", "\"-s \"*", false, 1},
+        KillCase{"BeforePkgadd", "", "/usr/sbin/pkgadd", "*", false, 1},
+        KillCase{"AtTheEndOfPkgadd", "", "/usr/sbin/pkgadd", "*", true, 1},
+        KillCase{"BeforeTheDownloadDirectory", "/opt/apps", "/usr/bin/mkdir",
+                 "*__kpa_download__*", false, 0},
+        KillCase{"DuringTheList", "", "/usr/bin/touch", "*/second", false, 0}),
+    [](const ::testing::TestParamInfo<KillCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
