@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
              kMaxPathLen);
   parseCommandLineOptions(argc, argv);
 
+  // A move of the installation that a stopped run left part-way is ended first: the
+  // installation is then found where /opt/Korvi/kvln leads, whole.
+  FinishInterruptedMove();
   pCurrentInstallDir = locatePreviousInstallation();
   if (pCurrentInstallDir) ShellSafe(pCurrentInstallDir, 2);
   if (pCmdLineInstallDir)

@@ -148,10 +148,19 @@ int SameDirectory(const char* a, const char* b);
 // Moves the application directory from base prevBase to base target (pAppDir) and
 // points /opt/Korvi/kvln at it. Does nothing when both name the same directory. The tree is
 // copied to <target>/Korvi/.kvln.new and the copy checked; then it is renamed into place,
-// the link is replaced in one step by a rename, and the old tree is removed last. When a
+// the link is replaced in one step by a rename, and the old tree is removed last; the
+// journal of the move (FinishInterruptedMove) covers all of it. When a
 // step before the switch fails, the copy is removed, the installation stays where it was
 // (linked as it was), an error line is printed on standard output and the run ends (1).
 void RelocateInstallation(const char* prevBase, const char* target);
+
+// Ends a move of the installation that a stopped run left part-way, from the journal it
+// keeps in /opt/Korvi/.kvln.move: when /opt/Korvi/kvln already leads to the new place, the
+// old tree is removed; else /opt/Korvi/kvln is made to lead to the old tree again and the
+// copy is removed. Says which on standard error ("WARNING: ..."). A journal that does not
+// hold two application directories is removed and nothing else done; /opt/Korvi/kvln that
+// cannot be put back ends the run (1). Without a journal, nothing happens.
+void FinishInterruptedMove();
 
 // Ends the run (1) before anything changes when the work directory, the new application
 // directory and the installation found through /opt/Korvi/kvln (compared at their real

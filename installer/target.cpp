@@ -17,6 +17,7 @@
 
 #include "base/MemMgr.h"
 #include "base/utils.h"
+#include "installer/install.h"
 #include "installer/setup.h"
 #include "syscmd/SysCmd.h"
 
@@ -27,6 +28,9 @@ constexpr int kCwdSize = 4096;
 constexpr char kStaging[] = ".kvln.new";   // the copy of a moving installation, beside its place
 constexpr char kRetired[] = ".kvln.old";   // an installation directory taken from /opt/Korvi/kvln
 constexpr char kNewLink[] = ".kvln.link";  // the new link, renamed over /opt/Korvi/kvln
+// While an installation moves: its old and its new application directory (real locations),
+// one a line, in /opt/Korvi. A run stopped part-way is finished or undone from it.
+constexpr char kJournal[] = ".kvln.move";
 
 // The fixed point of reference, "/opt/Korvi/kvln".
 const char* FixedAppDir() {
@@ -218,10 +222,88 @@ int RelinkFixedPoint(const char* dir) {
   return flOk;
 }
 
+// "/opt/Korvi/<name>", a saved string.
+char* OptVendorEntry(const char* name) {
+  return SaveStr("%s/%s/%s", kDefaultBase, kVendorWord, name);
+}
+
+// The real location of dir's parent with dir's last part appended (dir itself may be a
+// link, or missing), a saved string.
+char* RealParentLocation(const char* dir) {
+  char* pParent = SaveStr_(dir);
+  char* pSlash = strrchr(pParent, '/');
+  if (!pSlash || pSlash == pParent) {
+    PutMem(pParent);
+    return SaveStr_(dir);
+  }
+  *pSlash = '\0';
+  char* pReal = RealLocation(pParent);
+  char* pOut = SaveStr("%s%s%s", pReal, strcmp(pReal, "/") == 0 ? "" : "/", pSlash + 1);
+  PutMem(pReal);
+  PutMem(pParent);
+  return pOut;
+}
+
+// Writes the journal of a move (beside it first, then renamed: it is there whole or not at
+// all). 1 when written.
+int WriteJournal(const char* old, const char* dest) {
+  char* pJournal = OptVendorEntry(kJournal);
+  char* pTmp = SaveStr("%s.new", pJournal);
+  FILE* f = CreateFreshFile(pTmp, 0600) ? OpenRegularFile(pTmp, 1) : nullptr;
+  int flOk = f && fprintf(f, "%s\n%s\n", old, dest) > 0;
+  if (f && fclose(f) != 0) flOk = 0;
+  if (flOk) flOk = rename(pTmp, pJournal) == 0;
+  if (!flOk) unlink(pTmp);
+  PutMem(pTmp);
+  PutMem(pJournal);
+  return flOk;
+}
+
+void RemoveJournal() {
+  char* pJournal = OptVendorEntry(kJournal);
+  if (unlink(pJournal) != 0 && errno != ENOENT)
+    PutLogMsg("WARNING_MSG: cannot remove %s: %s\n", pJournal, strerror(errno));
+  PutMem(pJournal);
+}
+
+// A path of the journal as a move writes it: absolute, an application directory, nothing
+// the shell or a ".." could read otherwise, not longer than a path may be.
+int JournalPath(const char* path) {
+  char* pTail = SaveStr("/%s/%s", kVendorWord, kProductCode);
+  size_t n = strlen(path), nTail = strlen(pTail);
+  int flOk = path[0] == '/' && n > nTail && n <= static_cast<size_t>(kMaxPathLen) &&
+             strcmp(path + n - nTail, pTail) == 0 && ShellSafe(path, 0) && !PathClimbsOut(path);
+  PutMem(pTail);
+  return flOk;
+}
+
+// Reads the journal into *old and *dest (saved strings). 1 when it holds two such paths.
+int ReadJournal(const char* journal, char** old, char** dest) {
+  struct stat st;
+  char szText[2 * (kMaxPathLen + 1) + 1];
+  if (lstat(journal, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || st.st_size >= static_cast<off_t>(sizeof szText) ||
+      !GetFileContentR(journal, nullptr, szText, sizeof szText - 1))
+    return 0;
+  char* pEnd = strchr(szText, '\n');
+  if (!pEnd) return 0;
+  *pEnd = '\0';
+  char* pDest = pEnd + 1;
+  pEnd = strchr(pDest, '\n');
+  if (!pEnd || pEnd[1] != '\0') return 0;
+  *pEnd = '\0';
+  if (!JournalPath(szText) || !JournalPath(pDest) || strcmp(szText, pDest) == 0) return 0;
+  *old = SaveStr_(szText);
+  *dest = SaveStr_(pDest);
+  return 1;
+}
+
 // A relocation that could not be completed: the installation stays at old (exit 1). The
-// vendor directory goes again when this run made it (and it is empty).
+// vendor directory goes again when this run made it (and it is empty). The journal goes
+// once /opt/Korvi/kvln leads to old again; else the next run puts it back from there.
 [[noreturn]] void RelocationFailed(const char* old, const char* madeVendor, const char* why) {
   if (madeVendor) rmdir(madeVendor);
+  if (SameDirectory(FixedAppDir(), old)) RemoveJournal();
   PutLogMsg("ERROR: the installation was not moved to %s: %s; it stays at %s\n", pAppDir, why,
             old);
   printf("ERROR: the installation was not moved to %s: %s; it stays at %s\n", pAppDir, why,
@@ -304,6 +386,14 @@ void RelocateInstallation(const char* prevBase, const char* target) {
   char* pStaging = SaveStr("%s/%s", pNewVendor, kStaging);
   char* pMadeVendor = GetFileType(pNewVendor) == 0 ? pNewVendor : nullptr;
   CreateFile(pNewVendor, nullptr, "755", nullptr, nullptr);
+  // From here a run stopped at any moment is finished or undone by the next one.
+  char* pRealOld = RealParentLocation(pOld);
+  char* pRealNew = RealParentLocation(pAppDir);
+  int flJournal = WriteJournal(pRealOld, pRealNew);
+  PutMem(pRealOld);
+  PutMem(pRealNew);
+  if (!flJournal)
+    RelocationFailed(pOld, pMadeVendor, "its move could not be recorded in /opt/Korvi/.kvln.move");
   if (GetFileType(pStaging)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);  // an older attempt's
   int flCopied = SysCmd(kCmdMkdir, kSysCmdLog, "%s", pStaging) == 0 &&
                  SysCmd(kCmdCpR, kSysCmdLog, "%s/. %s", pOld, pStaging) == 0 &&
@@ -348,10 +438,82 @@ void RelocateInstallation(const char* prevBase, const char* target) {
     }
   }
   SysCmd(kCmdRmRf, kSysCmdLog, " %s", pRetired ? pRetired : pOld);
+  RemoveJournal();
   PutMem(pNewVendor);
   PutMem(pRetired);
   PutMem(pStaging);
   PutMem(pOld);
+}
+
+void FinishInterruptedMove() {
+  char* pJournal = OptVendorEntry(kJournal);
+  char* pHalfWritten = SaveStr("%s.new", pJournal);
+  if (GetFileType(pHalfWritten) == 3) unlink(pHalfWritten);
+  PutMem(pHalfWritten);
+  if (!GetFileType(pJournal)) {
+    PutMem(pJournal);
+    return;
+  }
+  char* pOld = nullptr;
+  char* pNew = nullptr;
+  if (!ReadJournal(pJournal, &pOld, &pNew)) {
+    PutLogMsg("WARNING_MSG: %s is not the record of a move; it is removed\n", pJournal);
+    ErrorMsg(1, 0, "%s is not the record of a move; it is removed", pJournal);
+    SysCmd(kCmdRmRf, kSysCmdLog, " %s", pJournal);
+    PutMem(pJournal);
+    return;
+  }
+  const char* pFixed = FixedAppDir();
+  char* pFix = RealParentLocation(pFixed);
+  int flToOpt = strcmp(pNew, pFix) == 0;
+  int flFromOpt = strcmp(pOld, pFix) == 0;
+  char* pRetired = OptVendorEntry(kRetired);
+  char* pLink = OptVendorEntry(kNewLink);
+  char* pStaging = SaveStr("%.*s/%s", static_cast<int>(strrchr(pNew, '/') - pNew), pNew,
+                           kStaging);
+  int type = GetFileType(pFixed);
+  // The switch is the one step that decides: /opt/Korvi/kvln is the new directory itself, or
+  // a link that leads to it.
+  int flSwitched = flToOpt ? type == 1 : type == 2 && SameDirectory(pFixed, pNew);
+  const char* pVerdict;
+  if (flSwitched) {
+    // The installation is at its new place: what the stopped run had still to remove goes.
+    const char* pGone = flFromOpt ? pRetired : pOld;
+    if (GetFileType(pGone)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pGone);
+    pVerdict = "the move is completed";
+  } else {
+    // /opt/Korvi/kvln leads to the old tree again; the copy, whole or not, goes.
+    if (flFromOpt) {
+      if (type == 0 && GetFileType(pRetired) == 1) RenameLogged(pRetired, pFixed);
+    } else if (type != 1 && !SameDirectory(pFixed, pOld) && GetFileType(pOld) == 1) {
+      RelinkFixedPoint(pOld);
+    }
+    if (GetFileType(pStaging)) SysCmd(kCmdRmRf, kSysCmdLog, " %s", pStaging);
+    if (!flToOpt && GetFileType(pNew) == 1 && SameTree(pFixed, pNew))
+      SysCmd(kCmdRmRf, kSysCmdLog, " %s", pNew);
+    pVerdict = "the installation stays where it was";
+  }
+  if (GetFileType(pLink)) SysCmd(kCmdRm, kSysCmdLog, "%s", pLink);
+  struct stat st;
+  if (stat(pFixed, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    // Kept: the next run tries again from the journal.
+    PutLogMsg("ERROR: an earlier setup was stopped while it moved the installation from %s to "
+              "%s, and %s could not be made to lead to it again\n", pOld, pNew, pFixed);
+    ErrorMsg(2, 1, "an earlier setup was stopped while it moved the installation from %s to %s, "
+                   "and %s could not be made to lead to it again", pOld, pNew, pFixed);
+  }
+  PutLogMsg("WARNING_MSG: an earlier setup was stopped while it moved the installation from %s "
+            "to %s; %s\n", pOld, pNew, pVerdict);
+  ErrorMsg(1, 0, "an earlier setup was stopped while it moved the installation from %s to %s; "
+                 "%s", pOld, pNew, pVerdict);
+  RemoveJournal();
+  PutMem(pStaging);
+  PutMem(pLink);
+  PutMem(pRetired);
+  PutMem(pFix);
+  PutMem(pOld);
+  PutMem(pNew);
+  PutMem(pJournal);
 }
 
 void RefuseNestedPlaces() {

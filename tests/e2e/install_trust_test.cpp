@@ -2,7 +2,7 @@
 // time: links in the archive that a copy would follow, a local user who rewrites the unpacked
 // package list or package map right after tar returns, archives that record another owner,
 // a second setup started while the first is inside pkgadd, and runs killed part-way through
-// a first installation, then run again. Each case checks what ran,
+// a first installation or a move, then run again. Each case checks what ran,
 // that nothing outside the paths a run may change was touched, what is installed and
 // registered at the end, and the status and message.
 #include "tests/support/sandbox.h"
@@ -392,5 +392,113 @@ INSTANTIATE_TEST_SUITE_P(
                  "*__kpa_download__*", false, 0},
         KillCase{"DuringTheList", "", "/usr/bin/touch", "*/second", false, 0}),
     [](const ::testing::TestParamInfo<KillCase>& i) { return std::string(i.param.name); });
+
+TEST(Trust, JournalThatNamesNoMoveIsRemovedAndNothingElse) {
+  Sandbox sim("journal");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  ASSERT_EQ(sim.Setup(kAccept).status, 0);
+  sim.ClearRecords();
+  const std::string odd = "/opt/k;touch /tmp/INJECTED;/Korvi/kvln";
+  Shell("mkdir -p " + Quote(sim.At("/opt/keep/Korvi/kvln")) + " " + Quote(sim.At(odd)));
+  WriteFile(sim.At("/opt/keep/Korvi/kvln/data"), "keep me\n");
+  // Each would have a directory removed as the old place of a move that reached /opt: one
+  // that is no application directory, one holding a command, one beside a third line.
+  const std::vector<std::string> journals = {
+      "/opt/keep\n/opt/Korvi/kvln\n", odd + "\n/opt/Korvi/kvln\n",
+      "/opt/keep/Korvi/kvln\n/opt/Korvi/kvln\n/opt/x/Korvi/kvln\n"};
+  for (const std::string& text : journals) {
+    WriteFile(sim.At("/opt/Korvi/.kvln.move"), text, 0600);
+    Result r = sim.Setup(kAccept);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "WARNING: /opt/Korvi/.kvln.move is not the record of a move; it "
+                                "is removed\n")) << r.err;
+    EXPECT_FALSE(Exists(sim.At("/opt/Korvi/.kvln.move")));
+    EXPECT_EQ(ReadFile(sim.At("/opt/keep/Korvi/kvln/data")), "keep me\n");
+    EXPECT_FALSE(Exists(sim.At("/tmp/INJECTED")));
+    EXPECT_TRUE(Exists(sim.At(odd)));
+    ExpectComplete(sim);
+  }
+}
+
+struct MoveCase {
+  const char* name;
+  const char* from;  // base of the installation ("/opt", or another)
+  const char* to;    // the install directory it is moved to
+  const char* tool;  // where the kill comes, as in KillCase
+  const char* when;
+  bool after;
+  bool moved;        // the stopped run had switched the link: the move is completed
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
+
+class KilledRelocation : public ::testing::TestWithParam<MoveCase> {};
+
+TEST_P(KilledRelocation, RerunFindsOneWholeInstallation) {
+  const MoveCase& c = GetParam();
+  Sandbox sim("killmove");
+  sim.MakeDist(SamplePkgDir(), "t installed-by-list\n");
+  const std::string from = std::string(c.from) + "/Korvi/kvln";
+  const std::string to = std::string(c.to) + "/Korvi/kvln";
+  Result first = sim.Setup(kAccept, "", std::string("install ") + c.from);
+  ASSERT_EQ(first.status, 0) << first.out << first.err;
+  // The queue database the product keeps in its directory.
+  Shell("mkdir -p " + Quote(sim.At(from + "/db")));
+  WriteFile(sim.At(from + "/db/queues.kdb"), "queue lp0\n");
+  sim.ClearRecords();
+  RunKilled(sim, c.tool, c.when, c.after, std::string("install ") + c.to);
+
+  // A plain rerun finds the installation whole at one of the two places, and only there.
+  Result again = sim.Setup(kAccept);
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+  const std::string& at = c.moved ? to : from;
+  const std::string& gone = c.moved ? from : to;
+  EXPECT_TRUE(Contains(again.err, "WARNING: an earlier setup was stopped while it moved the "
+                                  "installation from " + from + " to " + to + "; " +
+                                  (c.moved ? "the move is completed"
+                                           : "the installation stays where it was") + "\n"))
+      << again.err;
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+  ExpectComplete(sim);
+  EXPECT_EQ(ReadFile(sim.At(at + "/db/queues.kdb")), "queue lp0\n");
+  EXPECT_EQ(LinkText(sim.At(kAD)), at == kAD ? "" : at);
+  if (gone != kAD) {
+    EXPECT_FALSE(Exists(sim.At(gone)));
+  }
+  const std::vector<std::string> leftovers = {"/opt/Korvi/.kvln.move", "/opt/Korvi/.kvln.old",
+                                               "/opt/Korvi/.kvln.link", "/opt/Korvi/.kvln.new",
+                                               std::string(c.to) + "/Korvi/.kvln.new"};
+  for (const std::string& leftover : leftovers)
+    EXPECT_FALSE(Exists(sim.At(leftover))) << leftover;
+
+  // The same move asked again ends where it was meant to.
+  sim.ClearRecords();
+  Result moved = sim.Setup(kAccept, "", std::string("install ") + c.to);
+  EXPECT_EQ(moved.status, 0) << moved.out << moved.err;
+  EXPECT_FALSE(Contains(moved.err, "earlier setup")) << moved.err;
+  ExpectComplete(sim);
+  EXPECT_EQ(ReadFile(sim.At(to + "/db/queues.kdb")), "queue lp0\n");
+  if (from != kAD) {
+    EXPECT_FALSE(Exists(sim.At(from)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trust, KilledRelocation,
+    ::testing::Values(
+        MoveCase{"DuringTheCopy", "/opt/apps", "/opt/new", "/usr/bin/cp", "\"-pr \"*", true, false},
+        MoveCase{"BeforeTheSwitch", "/opt/apps", "/opt/new", "/usr/bin/ln", "\"-s \"*", false,
+                 false},
+        MoveCase{"BeforeTheOldTreeGoes", "/opt/apps", "/opt/new", "/usr/bin/rm",
+                 "\"-rf /opt/apps/Korvi/kvln\"", false, true},
+        MoveCase{"FromOptBeforeTheLink", "/opt", "/opt/new", "/usr/bin/ln", "\"-s \"*", false,
+                 false},
+        MoveCase{"FromOptBeforeTheOldTreeGoes", "/opt", "/opt/new", "/usr/bin/rm",
+                 "\"-rf /opt/Korvi/.kvln.old\"", false, true},
+        MoveCase{"ToOptAfterTheLinkWent", "/opt/new", "/opt", "/usr/bin/rm",
+                 "\"-f /opt/Korvi/kvln\"", true, false},
+        MoveCase{"ToOptBeforeTheOldTreeGoes", "/opt/new", "/opt", "/usr/bin/rm",
+                 "\"-rf /opt/new/Korvi/kvln\"", false, true}),
+    [](const ::testing::TestParamInfo<MoveCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
