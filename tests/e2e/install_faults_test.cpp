@@ -16,49 +16,6 @@ const char kList[] = "t installed-by-list\n";
 // What an injected command would make.
 const char kInjected[] = "/tmp/INJECTED";
 
-// Every entry of the state (type, size, link text), but the records every run rewrites.
-std::map<std::string, std::string> Snapshot(const Sandbox& sim) {
-  std::map<std::string, std::string> out;
-  std::string list = sim.state + "/.snapshot";
-  Shell("cd " + Quote(sim.state) + " && find . -path ./progs -prune -o -path ./conf -prune -o "
-        "-path ./.snapshot -prune -o -printf '%p\\t%y %s %l\\n' > " + Quote(list));
-  for (const std::string& l : Lines(ReadFile(list))) {
-    size_t tab = l.find('\t');
-    std::string path = l.substr(1, tab - 1);
-    for (const char* skip : {"/calls.log", "/.input", "/.stdout", "/.stderr", "/tmp/setup.log",
-                             "/tmp/KorviInstall", "/tmp"})
-      if (path == skip) path.clear();
-    // A directory's size changes with its entries; the entries themselves are compared.
-    std::string what = l.substr(tab + 1);
-    if (what[0] == 'd') what = "d";
-    if (!path.empty()) out[path] = what;
-  }
-  return out;
-}
-
-// The paths whose entry differs between two snapshots.
-std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
-                                 const std::map<std::string, std::string>& b) {
-  std::vector<std::string> out;
-  for (const auto& [path, what] : a) {
-    auto it = b.find(path);
-    if (it == b.end() || it->second != what) out.push_back(path);
-  }
-  for (const auto& [path, what] : b)
-    if (!a.count(path)) out.push_back(path);
-  return out;
-}
-
-// The installation reached through /opt/Korvi/kvln works: its queue tool and its scripts
-// are there, seen from inside the sandbox, and the package is registered.
-void ExpectUsable(const Sandbox& sim, const std::string& opts = "") {
-  Result r = sim.Run("", opts,
-                     "cd /opt/Korvi/kvln && test -x kpqadmin && test -x driver && "
-                     "test -s KorviPrintkvln && test -s .kp_cfg && sh -n KorviPrintkvln && "
-                     "pkginfo -q VLMRkvln");
-  EXPECT_EQ(r.status, 0) << "the installation is not usable: " << r.out << r.err;
-}
-
 void ExpectNothingInjected(const Sandbox& sim) { EXPECT_FALSE(Exists(sim.At(kInjected))); }
 
 // A first installation into base (the default "/opt" when empty).
@@ -128,7 +85,7 @@ TEST(Faults, PathsTooLongForTheTargetAreRefusedBeforeAnyChange) {
   InstallFirst(sim);
   std::string deep = "/opt";
   while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
-  auto before = Snapshot(sim);
+  auto before = StateSnapshot(sim);
 
   Result r = sim.Setup(kAccept, "", "install " + Quote(deep));
   EXPECT_EQ(r.status, 1);
@@ -136,7 +93,7 @@ TEST(Faults, PathsTooLongForTheTargetAreRefusedBeforeAnyChange) {
                                   "...\" is too long: its application directory would have " +
                                   std::to_string(deep.size() + 11) + " characters, more than "
                                   "1023\n")) << r.err;
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
 
   // A link planted at the fixed point with a text over the limit names no installation
   // that may be acted on.
@@ -146,12 +103,12 @@ TEST(Faults, PathsTooLongForTheTargetAreRefusedBeforeAnyChange) {
   ASSERT_EQ(symlink(planted.c_str(), sim.At("/opt/Korvi/kvln").c_str()), 0);
   Shell("mkdir -p " + Quote(sim.At(deep)) + "/Korvi && cp -a " + Quote(sim.At("/opt/real/kvln")) +
         " " + Quote(sim.At(deep + "/Korvi/")));
-  before = Snapshot(sim);
+  before = StateSnapshot(sim);
   r = sim.Setup(kAccept);
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.err, "ERROR: the installation found through /opt/Korvi/kvln \"" +
                                   deep.substr(0, 60) + "...\" is too long")) << r.err;
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   EXPECT_TRUE(sim.CallsOf("installf").empty());
   ExpectNothingInjected(sim);
 }
@@ -166,7 +123,7 @@ TEST(Faults, TargetHoldingTheOldInstallationIsRefused) {
   Shell("mkdir -p " + Quote(sim.At("/opt/new/Korvi/kvln/old")));
   ASSERT_EQ(symlink("/opt/new/Korvi/kvln/old", sim.At("/opt/b").c_str()), 0);
   InstallFirst(sim, "/opt/b");
-  auto before = Snapshot(sim);
+  auto before = StateSnapshot(sim);
 
   Result r = sim.Setup(kAccept, "", "install /opt/new");
   EXPECT_EQ(r.status, 1);
@@ -175,17 +132,17 @@ TEST(Faults, TargetHoldingTheOldInstallationIsRefused) {
             "/opt/Korvi/kvln lie inside one another; name another install directory: 'setup "
             "install /new_install_path' (/tmp/KorviInstall, /opt/new/Korvi/kvln, "
             "/opt/new/Korvi/kvln/old/Korvi/kvln)\n");
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   ExpectUsable(sim);
 
   // The other way round: the new place inside the installation.
   Shell("mkdir -p " + Quote(sim.At("/opt/new/Korvi/kvln/old/Korvi/kvln/sub")));
   ASSERT_EQ(symlink("/opt/new/Korvi/kvln/old/Korvi/kvln/sub", sim.At("/opt/inner").c_str()), 0);
-  before = Snapshot(sim);
+  before = StateSnapshot(sim);
   r = sim.Setup(kAccept, "", "install /opt/inner");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.err, "lie inside one another; name another install directory")) << r.err;
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   ExpectUsable(sim);
 }
 
@@ -195,18 +152,18 @@ TEST(Faults, WorkDirectoryHoldingTheInstallationIsRefused) {
   Shell("mkdir -p " + Quote(sim.At("/opt/w/KorviInstall/inst")));
   ASSERT_EQ(symlink("/opt/w/KorviInstall/inst", sim.At("/opt/lnk").c_str()), 0);
   InstallFirst(sim, "/opt/lnk");
-  auto before = Snapshot(sim);
+  auto before = StateSnapshot(sim);
   // The work directory /opt/w/KorviInstall would be emptied before the copy.
   Result r = sim.Setup(kAccept, "", "/opt/w");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.err, "ERROR: the work directory and the application directory lie "
                               "inside one another; name another work area: 'setup "
                               "/new_work_area_path'")) << r.err;
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   // A work area the run made for itself goes again.
   r = sim.Setup(kAccept, "", "/opt/lnk/Korvi/kvln/area");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   ExpectUsable(sim);
 }
 
@@ -219,7 +176,7 @@ TEST(Faults, RelocationThatRunsOutOfRoomKeepsTheInstallation) {
     Sandbox sim("relocfull");
     InstallFirst(sim, from);
     std::string old = from.empty() ? "/opt/Korvi/kvln" : from + "/Korvi/kvln";
-    auto before = Snapshot(sim);
+    auto before = StateSnapshot(sim);
     // 24 KB: the vendor directory fits, the installation does not.
     Result r = sim.Setup(kAccept, "--small-fs /opt/full=24", "install /opt/full");
     EXPECT_EQ(r.status, 1) << from;
@@ -228,7 +185,7 @@ TEST(Faults, RelocationThatRunsOutOfRoomKeepsTheInstallation) {
         << from << r.out;
     EXPECT_FALSE(Exists(sim.At("/opt/full/Korvi/.kvln.new"))) << from;
     EXPECT_FALSE(Exists(sim.At("/opt/full/Korvi/kvln"))) << from;
-    std::vector<std::string> changed = Changed(before, Snapshot(sim));
+    std::vector<std::string> changed = ChangedPaths(before, StateSnapshot(sim));
     EXPECT_EQ(changed, std::vector<std::string>{"/opt/full"}) << from;  // the mount point
     ExpectUsable(sim);
     ExpectNothingInjected(sim);
@@ -274,12 +231,12 @@ TEST(Faults, FailedFirstInstallationLeavesNothingThatLooksInstalled) {
   Sandbox sim("firstfail");
   sim.MakeDist(SamplePkgDir(), kList);
   sim.Run("", "", "true");  // the sandbox's places exist in the state
-  auto before = Snapshot(sim);
+  auto before = StateSnapshot(sim);
   Result r = sim.Setup(kAccept, "--fail pkgadd", "install /opt/apps");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.out, "ERROR: pkgadd failed; the installation of VLMRkvln was not "
                               "made\n")) << r.out;
-  std::vector<std::string> changed = Changed(before, Snapshot(sim));
+  std::vector<std::string> changed = ChangedPaths(before, StateSnapshot(sim));
   for (const std::string& p : changed)  // only the work directory's leftovers
     EXPECT_EQ(p.rfind("/tmp/KorviInstall", 0), 0u) << p;
   EXPECT_FALSE(Exists(sim.At("/opt/Korvi")));
@@ -362,21 +319,21 @@ TEST(Faults, FileListThatDoesNotFitIsRefused) {
   WriteFile(sim.Dist() + "/" + std::string(127, 'p'), "cut name\n");
   WriteFile(sim.Dist() + "/disks",
             "disks isize tsize\nSolarisi386Kvln.tar.Z\n" + longName + "\nend_of_list\n");
-  auto before = Snapshot(sim);
+  auto before = StateSnapshot(sim);
   Result r = sim.Setup(kAccept);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: /tmp/dist/./disks: the name \"" + longName.substr(0, 40) +
                        "...\" is longer than 127 characters; the list is refused\n");
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
 
   // A list longer than its buffer.
   WriteFile(sim.Dist() + "/disks", "disks isize tsize" + std::string(4090, ' ') +
                                        "\nSolarisi386Kvln.tar.Z\nend_of_list\n");
-  before = Snapshot(sim);
+  before = StateSnapshot(sim);
   r = sim.Setup(kAccept);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: /tmp/dist/./disks is longer than 4095 bytes; the list is refused\n");
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{});
   EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
   ExpectUsable(sim);
 }
@@ -391,13 +348,13 @@ TEST(Faults, SizeFileWithoutAFiniteSizeCannotBeRead) {
       std::string other = std::string(file) == "isize" ? "tsize" : "isize";
       WriteFile(sim.Dist() + "/" + file, std::string(text) + "\n");
       WriteFile(sim.Dist() + "/" + other, "10\n");
-      auto before = Snapshot(sim);
+      auto before = StateSnapshot(sim);
       Result r = sim.Setup(kAccept, "--df /=100 --df /tmp=100");
       EXPECT_EQ(r.status, 0) << text << file;
       EXPECT_TRUE(Contains(r.out, msg65)) << text << file << r.out;
       EXPECT_TRUE(sim.CallsOf("pkgadd").empty()) << text;
       EXPECT_TRUE(sim.CallsOf("installf").empty()) << text;
-      EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{}) << text << file;
+      EXPECT_EQ(ChangedPaths(before, StateSnapshot(sim)), std::vector<std::string>{}) << text << file;
     }
   }
   ExpectUsable(sim);

@@ -251,6 +251,49 @@ class Sandbox {
   const std::string state;  // the state directory on the host
 };
 
+// Every entry of the state (type, mode, owner, size, link text), but the records every run
+// rewrites.
+inline std::map<std::string, std::string> StateSnapshot(const Sandbox& sim) {
+  std::map<std::string, std::string> out;
+  std::string list = sim.state + "/.snapshot";
+  Shell("cd " + Quote(sim.state) + " && find . -path ./progs -prune -o -path ./conf -prune -o "
+        "-path ./.snapshot -prune -o -type d -printf '%p\\t%y %m %u\\n' "
+        "-o -printf '%p\\t%y %m %u %s %l\\n' > " + Quote(list));
+  for (const std::string& l : Lines(ReadFile(list))) {
+    size_t tab = l.find('\t');
+    std::string path = l.substr(1, tab - 1);
+    for (const char* skip : {"/calls.log", "/.input", "/.stdout", "/.stderr", "/tmp/setup.log",
+                             "/tmp/KorviInstall", "/tmp"})
+      if (path == skip) path.clear();
+    // A directory's size changes with its entries: the entries themselves are compared.
+    if (!path.empty()) out[path] = l.substr(tab + 1);
+  }
+  return out;
+}
+
+// The paths whose entry differs between two snapshots.
+inline std::vector<std::string> ChangedPaths(const std::map<std::string, std::string>& a,
+                                             const std::map<std::string, std::string>& b) {
+  std::vector<std::string> out;
+  for (const auto& [path, what] : a) {
+    auto it = b.find(path);
+    if (it == b.end() || it->second != what) out.push_back(path);
+  }
+  for (const auto& [path, what] : b)
+    if (!a.count(path)) out.push_back(path);
+  return out;
+}
+
+// The installation reached through /opt/Korvi/kvln works: its queue tool and its scripts
+// are there, seen from inside the sandbox, and the package is registered.
+inline void ExpectUsable(const Sandbox& sim, const std::string& opts = "") {
+  Result r = sim.Run("", opts,
+                     "cd /opt/Korvi/kvln && test -x kpqadmin && test -x driver && "
+                     "test -s KorviPrintkvln && test -s .kp_cfg && sh -n KorviPrintkvln && "
+                     "pkginfo -q VLMRkvln");
+  EXPECT_EQ(r.status, 0) << "the installation is not usable: " << r.out << r.err;
+}
+
 // A sandbox per test with /tmp/dist and /opt made; the state of a failed test is kept.
 // RunSetup runs ./setup with its arguments as a person would type them.
 class SandboxTest : public testing::Test, public Sandbox {
