@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
 
   // Before the first change, the run log included: a second run must change nothing.
   LockOutOtherRuns();
+  // The run log records what runs as root: a run that cannot keep it (another user's
+  // directory stands at its name) does not start.
+  if (!PrepareLogFile())
+    ErrorMsg(2, 1, "cannot make the run log %s; setup was not started", GetLogFileName());
   InitSysCmdList();
   // The distribution directory reaches the shell in every copy: check it before any change.
   if (!pPathToSetup) ErrorMsg(2, 1, "cannot tell the directory that holds %s", my_name);

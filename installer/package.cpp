@@ -94,8 +94,9 @@ int RunShell(char* cmd) {
 }
 
 // A list read into LineBuf is acted on word by word: a list longer than LineBuf holds, or a
-// word longer than the tokenizer's buffer, would be acted on cut. Such a list is refused
-// (exit 1) before anything of it is used.
+// word longer than the tokenizer's buffer, would be acted on cut; a word that climbs out of
+// the distribution with ".." would copy a file from elsewhere into the work directory. Such
+// a list is refused (exit 1) before anything of it is used.
 void RefuseCutList(const char* dir, const char* name) {
   char* pPath = SaveStr("%s/%s", dir, name);
   if (GetFileSize(pPath) > kLineBufSize - 1)
@@ -106,6 +107,12 @@ void RefuseCutList(const char* dir, const char* name) {
     if (n >= static_cast<size_t>(kTokenBufSize))
       ErrorMsg(2, 1, "%s: the name \"%.40s...\" is longer than %d characters; the list is "
                "refused", pPath, p, kTokenBufSize - 1);
+    char szWord[kTokenBufSize];
+    memcpy(szWord, p, n);
+    szWord[n] = 0;
+    if (PathClimbsOut(szWord))
+      ErrorMsg(2, 1, "%s: the name \"%s\" climbs out of the distribution directory with "
+               "\"..\"; the list is refused", pPath, szWord);
     p += n;
   }
   PutMem(pPath);

@@ -29,8 +29,11 @@ constexpr char kOperators[] = ",<,<=,=,>,>=,";
 enum : int { kOpNone, kOpLess, kOpLessEq, kOpEq, kOpGreater, kOpGreaterEq };
 constexpr char kWordDelims[] = " \n\r";
 
-// What a checked word is used as.
-enum CheckKind { kCheckWord, kCheckPath, kCheckBat };
+// What a checked word is used as: a word, a path, a launcher name of /usr/bin, or a place
+// outside the application directory (a link or a copy's destination), which must be
+// absolute: a relative one would be taken from the run's working directory, the work
+// directory that goes at the end of the run.
+enum CheckKind { kCheckWord, kCheckPath, kCheckBat, kCheckPlace };
 
 // The state of one run over the list.
 struct PkgListRun {
@@ -91,8 +94,9 @@ void JoinContinuations(char* line) {
 void CheckWord(const PkgListRun* run, const char* word, CheckKind kind) {
   if (!run->flCheck) return;
   if (!ShellSafe(word, 0)) RefuseWord(run, word, "holds characters that are not safe in a shell command");
-  if (kind == kCheckPath && PathClimbsOut(word))
+  if ((kind == kCheckPath || kind == kCheckPlace) && PathClimbsOut(word))
     RefuseWord(run, word, "climbs out of its directory with \"..\"");
+  if (kind == kCheckPlace && word[0] != '/') RefuseWord(run, word, "is not an absolute path");
   if (kind == kCheckBat && (strchr(word, '/') || !strcmp(word, ".") || !strcmp(word, "..")))
     RefuseWord(run, word, "is not a file name of /usr/bin");
 }
@@ -200,6 +204,19 @@ void EditFile(const char* name, const char* sedArgs) {
   PutMem(pTarget);
 }
 
+// A directory at the temporary file's place would stop the list after pkgadd: it is found
+// while the list is checked, before anything is installed.
+void CheckEditPlace(const PkgListRun* run) {
+  char* pTmp = SaveStr("/tmp/%s.tmp", my_name);
+  if (GetFileType(pTmp) == 1) {
+    PutLogMsg("ERROR: pkg.list line %d: can't make the temporary file %s: a directory stands "
+              "there\n", run->lineNo, pTmp);
+    ErrorMsg(2, 1, "pkg.list line %d: can't make the temporary file %s: a directory stands "
+                   "there", run->lineNo, pTmp);
+  }
+  PutMem(pTmp);
+}
+
 // The attribute pairs after a line's keyword words, for the name A of the application
 // directory. Pairs are taken until a key or a value is missing. Only a "sed" that is the
 // first pair takes the rest of the line (a script with blanks); a later one takes one word
@@ -234,7 +251,7 @@ void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
         if (!run->flCheck) SysCmd(kCmdChgrp, kSysCmdFatal, "-R %s %s/%s", pValue, pAppDir, name);
         break;
       case kAtLink:
-        CheckWord(run, pValue, kCheckPath);
+        CheckWord(run, pValue, kCheckPlace);
         if (!run->flCheck) {
           // A link left by an earlier installation is replaced; nothing else is.
           if (GetFileType(pValue) == 2) DeleteFile(nullptr, pValue);
@@ -247,7 +264,10 @@ void ProcessAttributes(const PkgListRun* run, WordScan* s, const char* name) {
           SysCmd(kCmdMv, kSysCmdFatal, "%s/%s %s/%s", pAppDir, name, pAppDir, pValue);
         break;
       case kAtSed:
-        if (!run->flCheck) EditFile(name, pValue);
+        if (run->flCheck)
+          CheckEditPlace(run);
+        else
+          EditFile(name, pValue);
         if (flFirst) return;  // the value was the rest of the line
         break;
       default:
@@ -303,7 +323,7 @@ int ProcessLine(const PkgListRun* run, char* line) {
           WarnMissing(run, pKeyword, "a destination");
           return 0;
         }
-        CheckWord(run, pDest, kCheckPath);
+        CheckWord(run, pDest, kCheckPlace);
         CheckCopiedMember(run, pArg);
         if (!run->flCheck)
           SysCmd(kCmdCpR, kSysCmdLog, "%s/%s/%s %s", pWork, run->pDirWord, pArg, pDest);

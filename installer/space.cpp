@@ -25,10 +25,14 @@ constexpr char kFullDiskMsg[] =
     "area that has enough space: 'setup install /new_install_path'\n";
 
 // The need stated in pPathToSetup/<name> plus the margin (a text without a number counts
-// as 0); message 65 and exit 0 when the file cannot be read or states no finite size of
-// zero or more (nan, inf or a negative figure would let any check pass).
+// as 0); message 65 and exit 0 when the file cannot be read whole or states no finite size
+// of zero or more (nan, inf or a negative figure would let any check pass, and so would a
+// figure behind more zeros or blanks than LineBuf holds).
 double ReadNeed(const char* name) {
-  double value = GetFileContent(pPathToSetup, name) ? strtod(LineBuf, nullptr) : -1;
+  char* pPath = SaveStr("%s/%s", pPathToSetup, name);
+  int flWhole = GetFileSize(pPath) < kLineBufSize;
+  PutMem(pPath);
+  double value = flWhole && GetFileContent(pPathToSetup, name) ? strtod(LineBuf, nullptr) : -1;
   if (!std::isfinite(value) || value < 0) {
     fputs(nlsSetupStrCvt(kMsgMissingIsize), stdout);
     fflush(stdout);

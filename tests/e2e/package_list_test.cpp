@@ -358,13 +358,15 @@ TEST(PackageList, RefusalsNameTheLineTheWordAndTheReason) {
   }
 }
 
-TEST(PackageList, SedWithoutAPlaceForItsOutputEndsTheRun) {
+TEST(PackageList, SedWithoutAPlaceForItsOutputIsRefusedBeforeInstalling) {
   Sandbox sim("sedtmpdir");
   Shell("mkdir -p " + Quote(sim.At("/tmp/setup.tmp")));
   Result r = InstallWithList(sim, "install kvln.conf\nm kvln.conf sed s/a/b/\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Contains(r.err, "ERROR: can't make the temporary file /tmp/setup.tmp\n")) << r.err;
-  EXPECT_EQ(ReadFile(sim.At(kAD + "/kvln.conf")), ReadFile(SampleExtra() + "/kvln.conf"));
+  EXPECT_EQ(r.err, "ERROR: pkg.list line 2: can't make the temporary file /tmp/setup.tmp: a "
+                   "directory stands there\n");
+  EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
+  EXPECT_FALSE(Exists(sim.At("/opt/Korvi")));
 }
 
 // A sed that is the first pair takes the rest of the line, blanks and all; a later one
