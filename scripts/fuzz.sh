@@ -37,9 +37,12 @@ for t in $list; do
   mkdir -p "$out" "$findings"
   log=build-fuzz/fuzz/$t.log
   echo "fuzz_$t: $seconds s (log $log)"
+  # The folders a target's SEEDS names in fuzz/CMakeLists.txt are read too.
+  seeds=$(sed -n "s/^korvi_fuzz($t .*SEEDS \(.*\))\$/\1/p" fuzz/CMakeLists.txt | sed 's|\${CMAKE_SOURCE_DIR}/||g')
+  # shellcheck disable=SC2086
   if ! nice -n 19 "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 \
       -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$findings/" "$@" "$out" "fuzz/corpus/$t" \
-      >"$log" 2>&1; then
+      $seeds >"$log" 2>&1; then
     status=1
     echo "fuzz_$t: FINDING (see $log and $findings/)"
     grep -E 'FINDING|ERROR|SUMMARY' "$log" | head -5
