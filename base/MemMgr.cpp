@@ -20,6 +20,17 @@
 #include "base/MemMgr_private.h"
 #include "base/utils.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVI_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVI_POOL_ASAN 1
+#endif
+#endif
+#ifdef KORVI_POOL_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 MemBlock* pMemB = nullptr;
 
 namespace mempool {
@@ -50,6 +61,27 @@ void ReleaseArea(void* p, uint64_t nBytes, char flHeap) {
     free(p);
   else
     munmap(p, nBytes);
+}
+
+// Under AddressSanitizer the pool tells it which of its bytes are handed out: free nodes (and
+// the unused end of a dedicated block) are poisoned, so a read or write into them, or into a
+// node given back, is reported like one into freed heap memory. Live allocations are open to
+// the end of their last node, which the pool's callers may use. Without the sanitizer these
+// do nothing.
+inline void PoisonArea(const void* p, size_t n) {
+#ifdef KORVI_POOL_ASAN
+  ASAN_POISON_MEMORY_REGION(p, n);
+#else
+  (void)p, (void)n;
+#endif
+}
+
+inline void OpenArea(const void* p, size_t n) {
+#ifdef KORVI_POOL_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(p, n);
+#else
+  (void)p, (void)n;
+#endif
 }
 
 // Rounded size of a request: (n + 1) up to a multiple of 32.
@@ -129,6 +161,7 @@ void PopBlock(MemBlock* b) {
 
 void FreeBlock(MemBlock* b) {
   PopBlock(b);
+  OpenArea(b->pData, b->nDataBytes);  // whatever is mapped there next starts open
   ReleaseArea(b->pData, b->nDataBytes, b->flHeapData);
   ReleaseArea(b, b->nHeaderBytes, b->flHeapHeader);
 }
@@ -166,6 +199,7 @@ MemBlock* GetNewBlock(int size) {
   b->flHeapData = flHeapData;
   b->nHeaderBytes = MapBytes(sizeof(MemBlock));
   b->nDataBytes = MapBytes(uint64_t(size));
+  PoisonArea(b->pData, size_t(size));
   PushBlock(b);
   return b;
 }
@@ -218,6 +252,7 @@ void* GetMem(int n) {
     }
     MemBlock* b = GetNewBlock(int(nBlock));
     if (!b) return nullptr;
+    OpenArea(b->pData, size_t(size));
     memset(b->pData, 0, size_t(size));
     memset(b->MAT, kUsedMark, kNodesPerBlock);
     for (int w = 0; w < kFreeWords; w++) b->FreeBits[w] = 0;
@@ -244,6 +279,7 @@ void* GetMem(int n) {
   MarkUsed(b, i, k, i);  // a found run starts at i
   char* p = b->pData + i * kNodeSize;
   SetEntry(b, i, k);
+  OpenArea(p, size_t(k) * kNodeSize);
   memset(p, 0, size_t(k) * kNodeSize);
   return p;
 }
@@ -264,6 +300,7 @@ int PutMem(void* p) {
   if (k) {
     SetEntry(b, i, 0);
     MarkFree(b, i, k);
+    PoisonArea(pEntry->pData + size_t(i) * kNodeSize, size_t(k) * kNodeSize);
     flFreed = 1;
   }
   if (b->FreeNodeCount == kNodesPerBlock) FreeBlock(b);
@@ -297,10 +334,13 @@ void* AdjustMem(void* p, int n) {
       PutMem(p);
       return q;
     }
-    if (b->UsedBytes > size)
+    if (b->UsedBytes > size) {
       memset(b->pData + size, 0, size_t(b->UsedBytes - size));
-    else if (b->UsedBytes < size)
+      PoisonArea(b->pData + size, size_t(b->UsedBytes - size));
+    } else if (b->UsedBytes < size) {
+      OpenArea(b->pData + b->UsedBytes, size_t(size - b->UsedBytes));
       memset(b->pData + b->UsedBytes, 0, size_t(size - b->UsedBytes));
+    }
     b->UsedBytes = int32_t(size);
     return p;
   }
@@ -310,6 +350,7 @@ void* AdjustMem(void* p, int n) {
   if (k == nOld) return p;
   if (k < nOld) {
     memset(b->pData + (i + k) * kNodeSize, 0, size_t(nOld - k) * kNodeSize);
+    PoisonArea(b->pData + (i + k) * kNodeSize, size_t(nOld - k) * kNodeSize);
     SetEntry(b, i, k);
     MarkFree(b, i + k, nOld - k);
     return p;
@@ -317,6 +358,7 @@ void* AdjustMem(void* p, int n) {
   int nMore = k - nOld;  // nodes to add
   if (RangeFree(b, i + nOld, nMore)) {
     MarkUsed(b, i + nOld, nMore, i + nOld);  // the free run starts right after the allocation
+    OpenArea(b->pData + (i + nOld) * kNodeSize, size_t(nMore) * kNodeSize);
     memset(b->pData + (i + nOld) * kNodeSize, 0, size_t(nMore) * kNodeSize);
     SetEntry(b, i, k);
     return p;
@@ -324,6 +366,7 @@ void* AdjustMem(void* p, int n) {
   if (i >= nMore && RangeFree(b, i - nMore, nMore)) {
     MarkUsed(b, i - nMore, nMore);
     char* q = b->pData + (i - nMore) * kNodeSize;
+    OpenArea(q, size_t(nMore) * kNodeSize);
     memmove(q, p, size_t(nOld) * kNodeSize);
     memset(q + size_t(nOld) * kNodeSize, 0, size_t(nMore) * kNodeSize);
     SetEntry(b, i, 0);

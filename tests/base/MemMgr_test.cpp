@@ -43,11 +43,33 @@ int NodeCountOf(const void* p) {
 
 std::string Mat(const MemBlock* b, int from, int n) { return std::string(b->MAT + from, n); }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define POOL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define POOL_TEST_ASAN 1
+#endif
+#endif
+#ifdef POOL_TEST_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
+// Whether n bytes of pool memory are all zero, handed out or not (under AddressSanitizer the
+// free nodes are poisoned: they are opened for the look and closed again).
 bool AllZero(const void* p, size_t n) {
   const unsigned char* c = static_cast<const unsigned char*>(p);
+#ifdef POOL_TEST_ASAN
+  std::vector<bool> closed(n);
+  for (size_t i = 0; i < n; i++) closed[i] = __asan_address_is_poisoned(c + i);
+  ASAN_UNPOISON_MEMORY_REGION(c, n);
+#endif
+  bool zero = true;
+  for (size_t i = 0; i < n && zero; i++) zero = !c[i];
+#ifdef POOL_TEST_ASAN
   for (size_t i = 0; i < n; i++)
-    if (c[i]) return false;
-  return true;
+    if (closed[i]) ASAN_POISON_MEMORY_REGION(c + i, 1);
+#endif
+  return zero;
 }
 
 // Fills every free node of the blocks already in the pool (other tests leave saved strings
@@ -177,6 +199,18 @@ TEST_F(MemMgr, LastAllocationGoingReleasesTheBlock) {
   EXPECT_EQ(NodeOf(c), 0);
   PutMem(c);
 }
+
+#ifdef POOL_TEST_ASAN
+TEST_F(MemMgr, TheSanitizerSeesNodesThatAreNotHandedOut) {
+  char* b = static_cast<char*>(GetMem(10));  // keeps the block when a goes
+  char* a = static_cast<char*>(GetMem(40));  // two nodes, a free one after them
+  a[63] = 1;  // the end of the last node is the caller's
+  EXPECT_DEATH(a[64] = 1, "use-after-poison");
+  PutMem(a);
+  EXPECT_DEATH(a[0] = 1, "use-after-poison");
+  PutMem(b);
+}
+#endif
 
 TEST_F(MemMgr, WholeBlockRequestAlwaysTakesAFreshStandardBlock) {
   void* small = GetMem(1);
