@@ -7,7 +7,8 @@
 # The seeds in fuzz/corpus/TARGET are read; new inputs go to build-fuzz/fuzz/corpus/TARGET,
 # a finding to build-fuzz/fuzz/findings/TARGET/. Replay one with
 #   build-fuzz/fuzz/fuzz_TARGET FILE
-# and add it to fuzz/corpus/TARGET once fixed. Each run ends with the executions it made.
+# and add it to fuzz/corpus/TARGET once fixed. Each run ends with the executions it made and
+# the total of all runs of the target on this machine (build-fuzz/fuzz/tally).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -48,6 +49,9 @@ for t in $list; do
     grep -E 'FINDING|ERROR|SUMMARY' "$log" | head -5
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  echo "fuzz_$t: ${runs:-?} executions, corpus $(ls "$out" | wc -l) inputs"
+  # Every run is added to build-fuzz/fuzz/tally ("date target executions"), for the totals.
+  [ -n "$runs" ] && echo "$(date -u +%FT%TZ) $t $runs" >>build-fuzz/fuzz/tally
+  total=$(awk -v t="$t" '$2 == t { n += $3 } END { print n + 0 }' build-fuzz/fuzz/tally 2>/dev/null || echo 0)
+  echo "fuzz_$t: ${runs:-?} executions ($total in all runs here), corpus $(ls "$out" | wc -l) inputs"
 done
 exit $status
