@@ -20,35 +20,11 @@ const std::string kMakeSecret =
 // After setup, inside the same sandbox: setup's status, then the secret's mode.
 const std::string kAfter = "; rc=$?; stat -c 'secret=%a' /etc/korvi-secret; exit $rc";
 
-// Every entry under the state but the records every run rewrites and the work directory:
-// path, type, mode, owner, size (not for directories) and link text. The sandbox's places
-// are made first.
+// The state's entries (see StateSnapshot) but the work directory, the distribution and
+// /usr; the sandbox's places are made first.
 std::map<std::string, std::string> Snapshot(const Sandbox& sim) {
   if (!Exists(sim.At("/var/sadm"))) sim.Run("", "", "true");
-  std::map<std::string, std::string> out;
-  std::string list = sim.state + "/.snapshot";
-  Shell("cd " + Quote(sim.state) + " && find . \\( -path ./progs -o -path ./conf -o -path "
-        "./tmp/KorviInstall -o -path ./tmp/dist -o -path ./usr \\) -prune -o -type d -printf '%p\\t%y %m %u\\n' -o "
-        "-printf '%p\\t%y %m %u %s %l\\n' > " + Quote(list));
-  for (const std::string& l : Lines(ReadFile(list))) {
-    size_t tab = l.find('\t');
-    std::string path = l.substr(1, tab - 1);
-    if (path == "/calls.log" || path == "/.snapshot" || path == "/tmp/setup.log" ||
-        path.compare(0, 2, "/.") == 0)
-      continue;
-    out[path] = l.substr(tab + 1);
-  }
-  return out;
-}
-
-std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
-                                 const std::map<std::string, std::string>& b) {
-  std::vector<std::string> out;
-  for (const auto& [path, what] : a)
-    if (!b.count(path) || b.at(path) != what) out.push_back(path);
-  for (const auto& [path, what] : b)
-    if (!a.count(path)) out.push_back(path);
-  return out;
+  return StateSnapshot(sim, {"/tmp/KorviInstall", "/tmp/dist", "/usr"});
 }
 
 // Unpacks the distribution's whole archive, runs edit (sh, in the unpacked tree) and packs
@@ -103,7 +79,7 @@ TEST_P(ArchiveLink, NewInstallationIsRefusedBeforeAnyCopy) {
   EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
   EXPECT_TRUE(Contains(r.out, "secret=600\n")) << r.out;
   EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, Snapshot(sim)), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,7 +130,7 @@ TEST(Trust, UpgradeIsRefusedWhenTheMapCopiesALink) {
     EXPECT_TRUE(Contains(r.out, "secret=600\n")) << r.out;
     EXPECT_EQ(Grep(sim.Calls(), "installf "), std::vector<std::string>{}) << c.edit;
     EXPECT_EQ(ReadFile(sim.At(std::string(kAD) + "/README")), readme);
-    EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{}) << c.edit;
+    EXPECT_EQ(ChangedPaths(before, Snapshot(sim)), std::vector<std::string>{}) << c.edit;
     ExpectComplete(sim);
     sim.ClearRecords();
   }
@@ -227,7 +203,7 @@ TEST(Trust, ListOrMapThatOthersMayWriteIsRefused) {
     EXPECT_TRUE(Contains(r.err, "ERROR: \"" + member + "\" may be written by others than the "
                                 "user running setup; the archive is refused\n")) << r.err;
     EXPECT_TRUE(sim.CallsOf("pkgadd").empty()) << edit;
-    EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{}) << edit;
+    EXPECT_EQ(ChangedPaths(before, Snapshot(sim)), std::vector<std::string>{}) << edit;
   }
 }
 
@@ -297,7 +273,7 @@ TEST(Trust, MapLineLongerThanTheReaderIsRefused) {
   EXPECT_TRUE(Contains(r.err, "ERROR: \"VLMRkvln/pkgmap\" line " + std::to_string(lineNo) +
                               " is longer than a line may be; the archive is refused\n")) << r.err;
   EXPECT_TRUE(sim.CallsOf("pkgadd").empty());
-  EXPECT_EQ(Changed(before, Snapshot(sim)), std::vector<std::string>{});
+  EXPECT_EQ(ChangedPaths(before, Snapshot(sim)), std::vector<std::string>{});
 }
 
 // ---------------------------------------------------------------------------------------

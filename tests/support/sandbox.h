@@ -252,12 +252,14 @@ class Sandbox {
 };
 
 // Every entry of the state (type, mode, owner, size, link text), but the records every run
-// rewrites.
-inline std::map<std::string, std::string> StateSnapshot(const Sandbox& sim) {
+// rewrites and the trees of leftOut (paths in the host such as "/usr", with all below them).
+inline std::map<std::string, std::string> StateSnapshot(
+    const Sandbox& sim, const std::vector<std::string>& leftOut = {}) {
   std::map<std::string, std::string> out;
-  std::string list = sim.state + "/.snapshot";
+  std::string list = sim.state + "/.snapshot", prune;
+  for (const std::string& p : leftOut) prune += "-path " + Quote("." + p) + " -prune -o ";
   Shell("cd " + Quote(sim.state) + " && find . -path ./progs -prune -o -path ./conf -prune -o "
-        "-path ./.snapshot -prune -o -type d -printf '%p\\t%y %m %u\\n' "
+        "-path ./.snapshot -prune -o " + prune + "-type d -printf '%p\\t%y %m %u\\n' "
         "-o -printf '%p\\t%y %m %u %s %l\\n' > " + Quote(list));
   for (const std::string& l : Lines(ReadFile(list))) {
     size_t tab = l.find('\t');
