@@ -44,9 +44,13 @@ for t in $list; do
   if ! nice -n 19 "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 \
       -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$findings/" "$@" "$out" "fuzz/corpus/$t" \
       $seeds >"$log" 2>&1; then
-    status=1
-    echo "fuzz_$t: FINDING (see $log and $findings/)"
-    grep -E 'FINDING|ERROR|SUMMARY' "$log" | head -5
+    if grep -q 'libFuzzer: run interrupted' "$log"; then
+      echo "fuzz_$t: interrupted"  # Ctrl-C: the executions so far still count
+    else
+      status=1
+      echo "fuzz_$t: FINDING (see $log and $findings/)"
+      grep -E 'FINDING|ERROR|SUMMARY' "$log" | head -5 || true
+    fi
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   # Every run is added to build-fuzz/fuzz/tally ("date target executions"), for the totals.
