@@ -300,6 +300,10 @@ char* GetKeyWord(HtmlFile* file) {
 }
 
 void AddAtribute(List* list, char* tag, char* data) {
+  // "fitab" names a table the layout has sized, whose data is its TextTable: written in the
+  // text, it would have its attribute text taken for one. It is left out, as unknown tags
+  // are by the layout.
+  if (tag && HtmlTagKind(tag) == kTagFitab) return;
   HtmlElement* pElem = list ? PushElement(list) : nullptr;
   if (!pElem) return;
   pElem->szTag = tag;

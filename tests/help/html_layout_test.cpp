@@ -184,6 +184,9 @@ TEST(GetTextTable, HostileTablesStayInsideTheirBounds) {
   // rows and cells with no tr, td or end tags, stray end tags
   EXPECT_EQ(Body("</table></tr><table border><td>a<td>b<tr><td>c</table>z"),
             ",-+-,\n|a|b|\n|-+-|\n|c| |\n'-+-'\nz\n");
+  // "fitab" written in the text is no sized table: it reads as an unknown tag does
+  EXPECT_EQ(Body("<fitab>a<table border><tr><td>b<FITAB border=1>c</td></tr></table>"),
+            Body("<xyzzy>a<table border><tr><td>b<XYZZY border=1>c</td></tr></table>"));
 }
 
 TEST(GetTextTable, DeepNestingIsCut) {
