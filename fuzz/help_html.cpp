@@ -52,8 +52,20 @@ std::vector<PageView> Examine(HtmlFile* file) {
   return pages;
 }
 
-// Takes the file out of the table and lets go of what it holds.
+// Takes the file out of the table and lets go of what it holds. Elements, links, anchors and
+// page texts are the arena's (HelpArenaReset); a sized table's TextTable and its two arrays
+// are the pool's, kept by its "fitab" element for as long as the file is loaded.
 void Unload(HtmlFile* file) {
+  for (Link* pl = file->Pages.pFirst; pl; pl = pl->pNext) {
+    for (Link* pe = static_cast<HtmlPage*>(pl->pItem)->Body.pFirst; pe; pe = pe->pNext) {
+      auto* e = static_cast<HtmlElement*>(pe->pItem);
+      if (!e->szTag || strcmp(e->szTag, "fitab") != 0) continue;
+      auto* t = static_cast<TextTable*>(e->pData);
+      PutMem(t->pRowHeights);
+      PutMem(t->pColWidths);
+      PutMem(t);
+    }
+  }
   for (int i = 0; i < FileIndex; i++) {
     if (aFile[i] != file) continue;
     aFile[i] = aFile[--FileIndex];
