@@ -5,7 +5,6 @@
 // its rows of 132 characters and a line feed each, and no control character but line feeds;
 // every anchor's Start and End lie inside the page text, Start not after End; the same input
 // lays out to the same pages and anchors.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,7 +58,7 @@ void Unload(HtmlFile* file) {
   for (Link* pl = file->Pages.pFirst; pl; pl = pl->pNext) {
     for (Link* pe = static_cast<HtmlPage*>(pl->pItem)->Body.pFirst; pe; pe = pe->pNext) {
       auto* e = static_cast<HtmlElement*>(pe->pItem);
-      if (!e->szTag || strcmp(e->szTag, "fitab") != 0) continue;
+      if (HtmlTagKind(e->szTag) != kTagFitab) continue;
       auto* t = static_cast<TextTable*>(e->pData);
       PutMem(t->pRowHeights);
       PutMem(t->pColWidths);
